@@ -1,0 +1,23 @@
+# Settings shared by every Windows target of the cross build.
+
+# Plug-ins load into the game with no runtime DLLs of ours: the C and C++
+# runtimes and winpthreads are linked in.
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+# Deliverables land in dist/ at the repo root; everything else that runs
+# (stand-ins, tests) sits next to them in the build's bin/ folder.
+set(DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+# A plug-in DLL: exports nothing (ld would otherwise export every symbol) and
+# is copied into dist/ after each build.
+function(add_plugin name)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
+  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+  add_custom_command(TARGET ${name} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
+    VERBATIM)
+endfunction()
