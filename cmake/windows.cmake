@@ -21,3 +21,7 @@ function(add_plugin name)
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
     VERBATIM)
 endfunction()
+
+# 32-bit float arithmetic exactly as written: single-precision SSE instead of
+# the x87 stack's wider intermediates (SSE1 is on every CPU the game runs on).
+add_compile_options(-msse -mfpmath=sse)

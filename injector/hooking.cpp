@@ -1,0 +1,12 @@
+#include "injector/hooking.hpp"
+
+#include <assert.h>
+
+namespace injector {
+
+void assertion_failed(const char* expression, const char* file, unsigned line) {
+  _assert(expression, file, line);
+  std::abort();
+}
+
+}  // namespace injector

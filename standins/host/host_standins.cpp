@@ -1,0 +1,145 @@
+#include "standins/host/host_standins.hpp"
+
+#include <windows.h>
+
+#include <cstring>
+
+extern "C" {
+std::uint32_t host_aim_caller(void* camera, float* point, float a, float b, float c);
+std::uintptr_t host_frame_tick();
+std::uintptr_t host_frame_event();
+std::uintptr_t host_init_event();
+}
+
+namespace standin {
+
+namespace {
+Host the_host;
+}
+
+Host& host() { return the_host; }
+void reset() { the_host = Host{}; }
+
+std::uintptr_t image_base() { return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr)); }
+std::uintptr_t at(std::uintptr_t host_address) {
+  return image_base() + host_address - host::kImageBase;
+}
+
+void poke(std::uintptr_t host_address, const void* bytes, std::size_t size) {
+  void* target = host_pointer<void>(host_address);
+  DWORD old = 0;
+  VirtualProtect(target, size, PAGE_EXECUTE_READWRITE, &old);
+  std::memcpy(target, bytes, size);
+  VirtualProtect(target, size, old, &old);
+  FlushInstructionCache(GetCurrentProcess(), target, size);
+}
+
+std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address) {
+  std::array<std::uint8_t, 5> bytes{};
+  std::memcpy(bytes.data(), host_pointer<const void>(host_address), bytes.size());
+  return bytes;
+}
+
+// Called through volatile pointers so the compiler cannot assume anything of
+// code that plug-ins patch at run time.
+std::uint32_t run_aim_call(void* camera, float* point, float a, float b, float c) {
+  auto* volatile caller = &host_aim_caller;
+  return caller(camera, point, a, b, c);
+}
+std::uintptr_t run_frame_tick() {
+  auto* volatile caller = &host_frame_tick;
+  return caller();
+}
+std::uintptr_t run_frame_event() {
+  auto* volatile caller = &host_frame_event;
+  return caller();
+}
+std::uintptr_t run_init_event() {
+  auto* volatile caller = &host_init_event;
+  return caller();
+}
+
+void Player::set_weapon(std::uint8_t active_index, std::int32_t type) {
+  host::set_field<std::uint8_t>(record.data(), host::character::kActiveWeapon, active_index);
+  host::set_field<std::int32_t>(
+      record.data(), host::character::kWeapons + host::character::kWeaponEntrySize * active_index,
+      type);
+}
+void Player::set_status_flags(std::uint32_t flags) {
+  host::set_field<std::uint32_t>(record.data(), host::character::kStatusFlags, flags);
+}
+void Player::set_state_code(std::int32_t code) {
+  host::set_field<std::int32_t>(record.data(), host::character::kStateCode, code);
+}
+
+}  // namespace standin
+
+// The routines behind the host's fixed addresses, reached by the 5-byte jumps
+// of the host image, with the host's own conventions.
+extern "C" {
+
+using standin::the_host;
+
+host::Character* HOST_CDECL standin_find_player(int which) {
+  the_host.find_player_args.push_back(which);
+  return the_host.player.present && which == -1 ? the_host.player.character() : nullptr;
+}
+
+void HOST_THISCALL standin_character_offset_point(host::Character* character, float* out,
+                                                  const float* offset) {
+  standin::OffsetPointCall call{character, {offset[0], offset[1], offset[2]}, {}};
+  for (int i = 0; i < 3; ++i) {
+    call.result[i] = the_host.player.position[i] + offset[i];
+    out[i] = call.result[i];
+  }
+  the_host.offset_point_calls.push_back(call);
+}
+
+std::uint32_t HOST_THISCALL standin_aim_camera_update(void* camera, float* point, float a,
+                                                      float b, float c) {
+  standin::AimCameraCall call{camera, point, {}, {a, b, c}};
+  if (point != nullptr) std::memcpy(call.point_value.data(), point, sizeof call.point_value);
+  the_host.aim_camera_calls.push_back(call);
+  return the_host.aim_camera_result;
+}
+
+std::uint32_t HOST_THISCALL standin_character_condition(host::Character*) {
+  ++the_host.condition_calls;
+  // Only the low byte counts; the upper bytes carry noise as real code may.
+  return 0xABCDEF00u | (the_host.player.condition & 0xFF);
+}
+
+float HOST_THISCALL standin_character_heading(host::Character*) {
+  ++the_host.heading_calls;
+  return the_host.player.heading_radians;
+}
+
+void HOST_THISCALL standin_character_set_heading(host::Character* character, float radians) {
+  const auto* record = reinterpret_cast<const std::uint8_t*>(character);
+  the_host.set_heading_calls.push_back(
+      {character, radians,
+       {host::field<float>(record, host::character::kHeadingField),
+        host::field<float>(record, host::character::kHeadingFieldCopy)}});
+}
+
+void HOST_CDECL standin_character_refresh(host::Character* character) {
+  the_host.refresh_calls.push_back(character);
+}
+
+std::uintptr_t HOST_CDECL standin_frame_tick_callee() {
+  ++the_host.frame_tick_callee_calls;
+  if (the_host.on_callee) the_host.on_callee();
+  return the_host.frame_tick_value;
+}
+std::uintptr_t HOST_CDECL standin_frame_event_callee() {
+  ++the_host.frame_event_callee_calls;
+  if (the_host.on_callee) the_host.on_callee();
+  return the_host.frame_event_value;
+}
+std::uintptr_t HOST_CDECL standin_init_event_callee() {
+  ++the_host.init_event_callee_calls;
+  if (the_host.on_callee) the_host.on_callee();
+  return the_host.init_event_value;
+}
+
+}  // extern "C"

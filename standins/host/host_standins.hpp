@@ -1,0 +1,102 @@
+// The stand-in host game: the routines behind its fixed addresses record what
+// they receive, so tests can check what the game would have seen. The test
+// process is the host; it loads plug-ins with LoadLibrary like a plug-in
+// loader does.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "shared/host_interface.hpp"
+
+namespace standin {
+
+// The host executable's code and data, for image base 0x400000: `at(a)` is
+// where the host address a lies in this process (the stand-in may be linked
+// at another base).
+std::uintptr_t image_base();
+std::uintptr_t at(std::uintptr_t host_address);
+template <class T>
+T* host_pointer(std::uintptr_t host_address) {
+  return reinterpret_cast<T*>(at(host_address));
+}
+// Writes into the host image, code pages included, as a test fixture does.
+void poke(std::uintptr_t host_address, const void* bytes, std::size_t size);
+template <class T>
+void poke_value(std::uintptr_t host_address, T value) {
+  poke(host_address, &value, sizeof value);
+}
+template <class T>
+T peek(std::uintptr_t host_address) {
+  T value;
+  std::memcpy(&value, host_pointer<const void>(host_address), sizeof value);
+  return value;
+}
+std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address);
+
+// The host's callers of its call sites, running the real host instructions.
+std::uint32_t run_aim_call(void* camera, float* point, float a, float b, float c);
+std::uintptr_t run_frame_tick();
+std::uintptr_t run_frame_event();
+std::uintptr_t run_init_event();
+
+// The player's character record handed out by host_find_player(-1).
+struct Player {
+  alignas(16) std::array<std::uint8_t, 0x800> record{};
+  bool present = true;
+  std::array<float, 3> position{100.0f, 200.0f, 300.0f};  // where it stands in the world
+  std::uint32_t condition = 1;                            // host_character_condition's result
+  float heading_radians = 0.0f;                           // host_character_heading's result
+
+  host::Character* character() { return reinterpret_cast<host::Character*>(record.data()); }
+  void set_weapon(std::uint8_t active_index, std::int32_t type);
+  void set_status_flags(std::uint32_t flags);
+  void set_state_code(std::int32_t code);
+};
+
+// What the host's routines received.
+struct AimCameraCall {
+  void* camera;
+  float* point;
+  std::array<float, 3> point_value;  // the point as the routine saw it
+  std::array<float, 3> floats;
+};
+struct OffsetPointCall {
+  host::Character* character;
+  std::array<float, 3> offset;
+  std::array<float, 3> result;
+};
+struct SetHeadingCall {
+  host::Character* character;
+  float radians;
+  std::array<float, 2> fields_at_call;  // the record's two heading fields at that moment
+};
+
+struct Host {
+  Player player;
+  std::vector<int> find_player_args;
+  std::vector<AimCameraCall> aim_camera_calls;
+  std::uint32_t aim_camera_result = 0x5EEDC0DE;
+  std::vector<OffsetPointCall> offset_point_calls;
+  int condition_calls = 0;
+  int heading_calls = 0;
+  std::vector<SetHeadingCall> set_heading_calls;
+  std::vector<host::Character*> refresh_calls;
+
+  // The callees of the three event call sites: calls counted, value returned.
+  int frame_tick_callee_calls = 0;
+  std::uintptr_t frame_tick_value = 0xF7A3E001;
+  int frame_event_callee_calls = 0;
+  std::uintptr_t frame_event_value = 0xF7A3E002;
+  int init_event_callee_calls = 0;
+  std::uintptr_t init_event_value = 0x1A17E003;
+  // Runs inside a callee, to see what had happened by then.
+  void (*on_callee)() = nullptr;
+};
+
+// The one host of this process; reset() gives a fresh record and logs.
+Host& host();
+void reset();
+
+}  // namespace standin

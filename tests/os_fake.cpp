@@ -1,0 +1,64 @@
+#include "tests/os_fake.hpp"
+
+namespace testing_os {
+
+OsFake* OsFake::current = nullptr;
+
+namespace {
+
+const injector::os::Api& real() { return injector::os::system_api(); }
+
+bool fake_protect(std::uintptr_t address, std::size_t size, std::uint32_t protection,
+                  std::uint32_t* previous) {
+  OsFake& fake = *OsFake::current;
+  fake.protect_calls.push_back({address, size, protection});
+  const bool fails =
+      fake.protect_failure == ProtectFailure::all ||
+      (fake.protect_failure == ProtectFailure::opening &&
+       protection == injector::os::kExecuteReadWrite);
+  if (fails) {
+    *previous = 0;
+    return false;
+  }
+  return real().protect(address, size, protection, previous);
+}
+
+void* fake_module_handle(const char* name) {
+  OsFake& fake = *OsFake::current;
+  fake.module_handle_names.push_back(name ? name : "");
+  if (name != nullptr && fake.hide_module_handles) return nullptr;
+  return real().module_handle(name);
+}
+
+bool fake_module_from_address(const void* address, bool pin, void** module) {
+  OsFake& fake = *OsFake::current;
+  fake.module_from_address_pins.push_back(pin);
+  if (fake.fail_module_from_address) {
+    *module = nullptr;
+    return false;
+  }
+  return real().module_from_address(address, pin, module);
+}
+
+int fake_message_box(void* owner, const char* text, const char* caption, unsigned type) {
+  OsFake::current->message_boxes.push_back({owner, text, caption, type});
+  return 1;  // IDOK
+}
+
+}  // namespace
+
+OsFake::OsFake() : saved_(injector::os::api()) {
+  current = this;
+  auto& api = injector::os::api();
+  api.protect = fake_protect;
+  api.module_handle = fake_module_handle;
+  api.module_from_address = fake_module_from_address;
+  api.message_box = fake_message_box;
+}
+
+OsFake::~OsFake() {
+  injector::os::api() = saved_;
+  current = nullptr;
+}
+
+}  // namespace testing_os

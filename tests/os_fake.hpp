@@ -1,0 +1,58 @@
+// Replaces the kit's operating-system table for one test: records every call
+// and makes chosen calls fail; the real calls run otherwise. Puts the previous
+// table back when it goes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "injector/os.hpp"
+
+namespace testing_os {
+
+struct ProtectCall {
+  std::uintptr_t address;
+  std::size_t size;
+  std::uint32_t protection;
+  bool operator==(const ProtectCall&) const = default;
+};
+
+struct MessageBoxCall {
+  void* owner;
+  std::string text;
+  std::string caption;
+  unsigned type;
+};
+
+enum class ProtectFailure {
+  none,     // every call runs for real
+  all,      // every VirtualProtect fails
+  opening,  // only calls that lift the protection fail
+};
+
+class OsFake {
+ public:
+  OsFake();
+  ~OsFake();
+  OsFake(const OsFake&) = delete;
+  OsFake& operator=(const OsFake&) = delete;
+
+  ProtectFailure protect_failure = ProtectFailure::none;
+  std::vector<ProtectCall> protect_calls;
+  int protect_count() const { return static_cast<int>(protect_calls.size()); }
+
+  bool fail_module_from_address = false;
+  std::vector<bool> module_from_address_pins;  // one entry per call: its pin flag
+  std::vector<std::string> module_handle_names;  // "" for the process image
+  bool hide_module_handles = false;              // every named module is "not loaded"
+
+  std::vector<MessageBoxCall> message_boxes;  // captured, never shown
+
+  static OsFake* current;
+
+ private:
+  injector::os::Api saved_;
+};
+
+}  // namespace testing_os
