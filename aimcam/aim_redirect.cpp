@@ -1,6 +1,7 @@
 #include "aimcam/aim_redirect.hpp"
 
 #include "injector/hooking.hpp"
+#include "shared/kit_context.hpp"
 
 namespace aimcam {
 
@@ -45,8 +46,9 @@ std::uint32_t HOST_THISCALL redirect_aim_point(void* camera, float* point, float
 }
 
 void install_aim_redirect() {
-  kept_aim_site().keep_bytes(host::kAimCallSite, 5, true);
-  injector::plant_call(host::kAimCallSite, injector::code_address(&redirect_aim_point));
+  const std::uintptr_t site = hostkit::resolve_address(host::kAimCallSite);
+  kept_aim_site().keep_bytes(site, 5, true);
+  injector::plant_call(site, injector::code_address(&redirect_aim_point));
 }
 
 void remove_aim_redirect() { kept_aim_site().undo(); }

@@ -2,6 +2,9 @@
 // object below does the whole start-up when the loader runs the DLL's static
 // initialisers.
 #include "aimcam/aim_redirect.hpp"
+#include "shared/kit_context.hpp"
+
+const char* const hostkit::kit_default_plugin_name = "Unknown Plugin Name";
 
 namespace aimcam {
 namespace {

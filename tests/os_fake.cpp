@@ -1,5 +1,8 @@
 #include "tests/os_fake.hpp"
 
+#include <cstdio>
+#include <cstring>
+
 namespace testing_os {
 
 OsFake* OsFake::current = nullptr;
@@ -40,6 +43,13 @@ bool fake_module_from_address(const void* address, bool pin, void** module) {
   return real().module_from_address(address, pin, module);
 }
 
+std::uint32_t fake_module_file_name(void* module, char* buffer, std::uint32_t size) {
+  const char* result = OsFake::current->module_file_name_result;
+  if (result == nullptr) return real().module_file_name(module, buffer, size);
+  std::snprintf(buffer, size, "%s", result);
+  return static_cast<std::uint32_t>(std::strlen(buffer));
+}
+
 int fake_message_box(void* owner, const char* text, const char* caption, unsigned type) {
   OsFake::current->message_boxes.push_back({owner, text, caption, type});
   return 1;  // IDOK
@@ -53,6 +63,7 @@ OsFake::OsFake() : saved_(injector::os::api()) {
   api.protect = fake_protect;
   api.module_handle = fake_module_handle;
   api.module_from_address = fake_module_from_address;
+  api.module_file_name = fake_module_file_name;
   api.message_box = fake_message_box;
 }
 

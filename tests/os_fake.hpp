@@ -47,6 +47,9 @@ class OsFake {
   std::vector<std::string> module_handle_names;  // "" for the process image
   bool hide_module_handles = false;              // every named module is "not loaded"
 
+  // Replaces what GetModuleFileNameA stores, when set.
+  const char* module_file_name_result = nullptr;
+
   std::vector<MessageBoxCall> message_boxes;  // captured, never shown
 
   static OsFake* current;

@@ -1,0 +1,48 @@
+#include "shared/kit_context.hpp"
+
+#include "injector/memory.hpp"
+#include "injector/os.hpp"
+#include "shared/host_interface.hpp"
+
+namespace hostkit {
+namespace {
+
+constexpr std::uintptr_t kNewHeaderOffset = 0x3C;  // e_lfanew in the DOS header
+constexpr std::uintptr_t kEntryPointOffset = 0x28;  // AddressOfEntryPoint in the PE headers
+
+KitContext create_context() {
+  KitContext context{kit_default_plugin_name, {}};
+  detect_host_build(context.version);
+  return context;
+}
+
+}  // namespace
+
+const KitContext& kit_context() {
+  static const KitContext context = create_context();
+  return context;
+}
+
+bool detect_host_build(HostVersionInfo& version) {
+  version = {};
+  const auto base = reinterpret_cast<std::uintptr_t>(injector::os::api().module_handle(nullptr));
+  std::uint32_t new_header = 0;
+  std::uint32_t entry_point = 0;
+  injector::read_raw(&new_header, 4, base + kNewHeaderOffset, false);
+  injector::read_raw(&entry_point, 4, base + new_header + kEntryPointOffset, false);
+
+  // The key is the entry point as an address for image base 0x400000,
+  // wherever the executable is really mapped.
+  const auto build = known_build(entry_point + static_cast<std::uint32_t>(host::kImageBase));
+  if (!build) return false;
+  version = build->info;
+  if (build->tests_patch_mark) {
+    // Absolute, and not through resolve_address: this runs while the
+    // context is being created.
+    const auto opcode = injector::read_value<std::uint8_t>(host::kPatchMarkByte);
+    version.patch_mark = opcode == kPatchMarkOpcode ? kPatchMark : 0;
+  }
+  return true;
+}
+
+}  // namespace hostkit
