@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "shared/game_version.hpp"
+#include "shared/host_events.hpp"
 #include "shared/kit_context.hpp"
 #include "standins/host/host_standins.hpp"
 #include "tests/host_image_header.hpp"
@@ -51,6 +54,26 @@ TEST(RebasedHost, ThePatchMarkByteIsReadAtItsAbsoluteAddress) {
   testing_host::set_entry_point(0x424570);
   EXPECT_EQ(hostkit::kit_context().version.patch_mark, 0);
   EXPECT_EQ(hostkit::kit_context().version.game, 'S');
+}
+
+}  // namespace
+
+namespace {
+
+std::vector<int> runs;
+void on_init() { runs.push_back(1); }
+
+TEST(RebasedHost, EventsHookTheirRebasedCallSites) {
+  standin::reset();
+  ASSERT_EQ(hostkit::GameVersion(), 1001);  // the stand-in image's own code bytes
+  const auto before = standin::site_bytes(host::kInitEventSite);
+  auto& event = plugin::initEvent();
+  event.add_handler(event.pre_handlers, on_init);
+  const auto planted = standin::site_bytes(host::kInitEventSite);
+  EXPECT_EQ(planted[0], 0xE8);
+  EXPECT_NE(planted, before);
+  EXPECT_EQ(standin::run_init_event(), standin::host().init_event_value);
+  EXPECT_EQ(runs, std::vector<int>{1});
 }
 
 }  // namespace

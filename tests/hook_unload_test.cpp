@@ -1,0 +1,48 @@
+// A DLL that hooks the stand-in host's event sites, loaded and unloaded:
+// after FreeLibrary every site holds exactly what stood there before.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "standins/host/host_standins.hpp"
+#include "tests/plugin_paths.hpp"
+
+namespace {
+
+using standin::host;
+
+TEST(HookUnload, EverySiteIsWrittenBackByteForByte) {
+  standin::reset();
+  const std::uintptr_t sites[] = {host::kInitEventSite, host::kFrameEventSite,
+                                  host::kFrameTickSite};
+  std::array<std::uint8_t, 5> before[3];
+  for (int i = 0; i < 3; ++i) before[i] = standin::site_bytes(sites[i]);
+
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    HMODULE probe = LoadLibraryA(testing_paths::beside_tests("hook_probe.dll").c_str());
+    ASSERT_NE(probe, nullptr);
+    auto* count = reinterpret_cast<int (*)(int)>(
+        reinterpret_cast<void*>(GetProcAddress(probe, "probe_count")));
+    for (int i = 0; i < 3; ++i) EXPECT_NE(standin::site_bytes(sites[i]), before[i]);
+
+    EXPECT_EQ(standin::run_init_event(), host().init_event_value);
+    EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
+    EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
+    EXPECT_EQ(count(0), 1);
+    EXPECT_EQ(count(1), 1);
+    EXPECT_EQ(count(2), 1);
+
+    ASSERT_TRUE(FreeLibrary(probe));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(standin::site_bytes(sites[i]), before[i]) << i;
+  }
+  // The host's own callees, and nothing else, run after the unload.
+  standin::reset();
+  standin::run_init_event();
+  standin::run_frame_event();
+  standin::run_frame_tick();
+  EXPECT_EQ(host().init_event_callee_calls, 1);
+  EXPECT_EQ(host().frame_event_callee_calls, 1);
+  EXPECT_EQ(host().frame_tick_callee_calls, 1);
+}
+
+}  // namespace
