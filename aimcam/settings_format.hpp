@@ -53,6 +53,9 @@ struct LineScan {
   std::int32_t integer = 0;           // LiveReload: the value, when converted
   bool integer_saturated = false;     // LiveReload: out of 32-bit range, clamped
   std::array<float, 7> floats{};      // float lines: the first `converted` are valid
+  // Offset in the piece just past the last thing scanned: the label, or the
+  // last value that converted. What follows is the text that was not used.
+  std::size_t end = 0;
 };
 
 // Receives each line the moment it has been scanned.
