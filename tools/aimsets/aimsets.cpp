@@ -144,7 +144,8 @@ class Report : public SettingsSink {
       values = std::to_string(scan.integer);
     } else {
       for (int k = 0; k < scan.converted; ++k) {
-        values += (k > 0 ? " " : "") + show(scan.floats[static_cast<std::size_t>(k)]);
+        if (k > 0) values += ' ';
+        values += show(scan.floats[static_cast<std::size_t>(k)]);
       }
     }
     say(what_it_sets(spec) + " = " + values);
