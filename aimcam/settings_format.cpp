@@ -199,9 +199,9 @@ bool LineReader::next(std::string_view& piece) {
   return true;
 }
 
-LineScan scan_line(const LineSpec& spec, std::string_view piece) {
+LineScan scan_line(const LineSpec& format, std::string_view piece) {
   LineScan scan;
-  if (spec.target == Target::Header) return scan;
+  if (format.target == Target::Header) return scan;
 
   // A NUL ends the text, as it would end a C string scan.
   const std::string_view text = piece.substr(0, piece.find('\0'));
@@ -217,10 +217,10 @@ LineScan scan_line(const LineSpec& spec, std::string_view piece) {
     return scan;
   }
 
-  for (int k = 0; k < spec.expected; ++k) {
+  for (int k = 0; k < format.expected; ++k) {
     std::size_t at = skip_space(text, pos);
     const bool converted =
-        spec.target == Target::LiveReload
+        format.target == Target::LiveReload
             ? scan_integer(text, at, scan.integer, scan.integer_saturated)
             : scan_float(text, at, scan.floats[static_cast<std::size_t>(k)]);
     if (!converted) break;
@@ -234,13 +234,13 @@ LineScan scan_line(const LineSpec& spec, std::string_view piece) {
 int read_settings(std::string_view file_bytes, SettingsSink& sink) {
   LineReader reader(file_bytes);
   int lines = 0;
-  for (const LineSpec& spec : kSettingsLayout) {
+  for (const LineSpec& format : kSettingsLayout) {
     std::string_view piece;
     if (!reader.next(piece)) break;
     ++lines;
-    sink.on_line(spec, piece, scan_line(spec, piece));
+    sink.on_line(format, piece, scan_line(format, piece));
     // The last camera row: the table is complete (as far as the file has it).
-    if (spec.target == Target::CameraRow && spec.index == 3) sink.on_camera_rows_done();
+    if (format.target == Target::CameraRow && format.index == 3) sink.on_camera_rows_done();
   }
   return lines;
 }

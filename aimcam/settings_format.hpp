@@ -64,7 +64,7 @@ class SettingsSink {
   virtual ~SettingsSink() = default;
   // Every line read (headers too, with converted 0). `piece` is the text of
   // the line as read, without its line feed.
-  virtual void on_line(const LineSpec& spec, std::string_view piece, const LineScan& scan) = 0;
+  virtual void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) = 0;
   // Right after line 14 (the last camera row) has been scanned, before line
   // 15 is read. Not called when the file ends before line 14.
   virtual void on_camera_rows_done() = 0;
@@ -85,9 +85,9 @@ class LineReader {
   std::array<char, kLineBufferSize> buffer_{};
 };
 
-// Scans a line against the shape its spec gives. Header lines yield an empty
+// Scans a line against the shape its format gives. Header lines yield an empty
 // scan. Numbers use the decimal point whatever the process's locale.
-LineScan scan_line(const LineSpec& spec, std::string_view piece);
+LineScan scan_line(const LineSpec& format, std::string_view piece);
 
 // Reads the file's lines in order, scanning each and handing it to the sink
 // at once. Stops after line 31 or at the end of the bytes; returns the number

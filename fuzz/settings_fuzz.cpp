@@ -49,11 +49,11 @@ class CheckingSink : public SettingsSink {
   int last_line = 0;
   int rows_done = 0;
 
-  void on_line(const LineSpec& spec, std::string_view piece, const LineScan& scan) override {
-    check(spec.line == last_line + 1 && spec.line <= kSettingsLineCount, "lines in order 1..31");
-    check(&spec == &kSettingsLayout[static_cast<std::size_t>(spec.line - 1)], "spec from the layout");
-    last_line = spec.line;
-    check(rows_done == (spec.line > 14 ? 1 : 0), "rows done exactly once, before line 15");
+  void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) override {
+    check(format.line == last_line + 1 && format.line <= kSettingsLineCount, "lines in order 1..31");
+    check(&format == &kSettingsLayout[static_cast<std::size_t>(format.line - 1)], "format from the layout");
+    last_line = format.line;
+    check(rows_done == (format.line > 14 ? 1 : 0), "rows done exactly once, before line 15");
 
     // The pieces, each followed by the line feed it ended at, are the text.
     check(piece.size() <= kMaxPieceLength, "piece within 511 characters");
@@ -64,22 +64,22 @@ class CheckingSink : public SettingsSink {
       ++consumed_;
     }
 
-    check(scan.converted >= 0 && scan.converted <= spec.expected, "converted within 0..expected");
+    check(scan.converted >= 0 && scan.converted <= format.expected, "converted within 0..expected");
     check(scan.end <= piece.size(), "end within the piece");
     check(scan.label.empty() || lies_within(scan.label, piece), "label within the piece");
     check(scan.label_too_long == (scan.label.size() > kMaxLabelLength), "label length flag");
     for (char c : scan.label) check(!is_space(c) && c != '\0', "label is one word");
     if (scan.label.empty() || scan.label_too_long) check(scan.converted == 0, "no label, no values");
-    if (spec.target == Target::Header) {
+    if (format.target == Target::Header) {
       check(scan.converted == 0 && scan.label.empty(), "headers are not parsed");
     }
     if (scan.integer_saturated) {
-      check(spec.target == Target::LiveReload && scan.converted == 1, "clamped only when read");
+      check(format.target == Target::LiveReload && scan.converted == 1, "clamped only when read");
       check(scan.integer == std::numeric_limits<std::int32_t>::max() ||
                 scan.integer == std::numeric_limits<std::int32_t>::min(),
             "clamped to a limit");
     }
-    if (spec.target != Target::LiveReload) {
+    if (format.target != Target::LiveReload) {
       for (int k = 0; k < scan.converted; ++k) {
         const float value = scan.floats[static_cast<std::size_t>(k)];
         check(!std::isnan(value), "decimal text never gives NaN");
@@ -88,7 +88,7 @@ class CheckingSink : public SettingsSink {
     }
 
     // Scanning is a function of the piece alone.
-    const LineScan again = scan_line(spec, piece);
+    const LineScan again = scan_line(format, piece);
     check(again.converted == scan.converted && again.end == scan.end &&
               again.integer == scan.integer && again.label.data() == scan.label.data(),
           "same piece, same scan");

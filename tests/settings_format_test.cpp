@@ -30,7 +30,7 @@ constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr std::int32_t kIntMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
 
-const LineSpec& spec_of(int line) { return kSettingsLayout.at(static_cast<std::size_t>(line - 1)); }
+const LineSpec& format_of(int line) { return kSettingsLayout.at(static_cast<std::size_t>(line - 1)); }
 
 // Bit-exact, so that -0 differs from +0.
 bool same_float(float a, float b) {
@@ -69,16 +69,16 @@ class RecordingSink : public SettingsSink {
   // How many lines had been seen at each call of on_camera_rows_done.
   std::vector<std::size_t> rows_done_after;
 
-  void on_line(const LineSpec& spec, std::string_view piece, const LineScan& scan) override {
+  void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) override {
     Seen seen;
-    seen.line = spec.line;
-    seen.target = spec.target;
+    seen.line = format.line;
+    seen.target = format.target;
     seen.piece = std::string(piece);
     seen.label = std::string(scan.label);
     seen.label_too_long = scan.label_too_long;
     seen.converted = scan.converted;
     seen.integer_saturated = scan.integer_saturated;
-    if (spec.target == Target::LiveReload) {
+    if (format.target == Target::LiveReload) {
       if (scan.converted > 0) seen.integer = scan.integer;
     } else {
       seen.floats = stored_floats(scan);
@@ -161,28 +161,28 @@ TEST(SettingsLayout, FollowsTheFileFormat) {
       {9, Target::HostValue, 0x8CC4A0},
   };
   for (const auto& host : hosts) {
-    const LineSpec& spec = spec_of(host.line);
-    EXPECT_EQ(spec.target, host.target) << "line " << host.line;
-    EXPECT_EQ(spec.host_address, host.address) << "line " << host.line;
-    EXPECT_EQ(spec.expected, 1) << "line " << host.line;
+    const LineSpec& format = format_of(host.line);
+    EXPECT_EQ(format.target, host.target) << "line " << host.line;
+    EXPECT_EQ(format.host_address, host.address) << "line " << host.line;
+    EXPECT_EQ(format.expected, 1) << "line " << host.line;
   }
-  EXPECT_EQ(spec_of(1).target, Target::LiveReload);
-  EXPECT_EQ(spec_of(1).expected, 1);
+  EXPECT_EQ(format_of(1).target, Target::LiveReload);
+  EXPECT_EQ(format_of(1).expected, 1);
   for (int line : {2, 10, 15}) {
-    EXPECT_EQ(spec_of(line).target, Target::Header) << "line " << line;
-    EXPECT_EQ(spec_of(line).expected, 0) << "line " << line;
+    EXPECT_EQ(format_of(line).target, Target::Header) << "line " << line;
+    EXPECT_EQ(format_of(line).expected, 0) << "line " << line;
   }
   for (int row = 0; row < 4; ++row) {
-    const LineSpec& spec = spec_of(11 + row);
-    EXPECT_EQ(spec.target, Target::CameraRow);
-    EXPECT_EQ(spec.index, row);
-    EXPECT_EQ(spec.expected, 7);
+    const LineSpec& format = format_of(11 + row);
+    EXPECT_EQ(format.target, Target::CameraRow);
+    EXPECT_EQ(format.index, row);
+    EXPECT_EQ(format.expected, 7);
   }
   for (int slot = 0; slot < 16; ++slot) {
-    const LineSpec& spec = spec_of(16 + slot);
-    EXPECT_EQ(spec.target, Target::WeaponSlot);
-    EXPECT_EQ(spec.index, slot);
-    EXPECT_EQ(spec.expected, 3);
+    const LineSpec& format = format_of(16 + slot);
+    EXPECT_EQ(format.target, Target::WeaponSlot);
+    EXPECT_EQ(format.index, slot);
+    EXPECT_EQ(format.expected, 3);
   }
   for (std::size_t i = 0; i < kSettingsLayout.size(); ++i) {
     EXPECT_EQ(kSettingsLayout[i].line, static_cast<int>(i) + 1);
@@ -242,7 +242,7 @@ struct ScanCase {
 
 void check_scan(const ScanCase& c) {
   SCOPED_TRACE("line " + std::to_string(c.line) + ": \"" + c.text + "\"");
-  const LineScan scan = scan_line(spec_of(c.line), c.text);
+  const LineScan scan = scan_line(format_of(c.line), c.text);
   EXPECT_EQ(std::string(scan.label), c.label);
   EXPECT_FALSE(scan.label_too_long);
   EXPECT_EQ(scan.converted, static_cast<int>(c.values.size()));
@@ -351,7 +351,7 @@ TEST(ScanLine, NulEndsTheText) {
 
 TEST(ScanLine, LabelLengthLimit) {
   const std::string at_limit(aimcam::kMaxLabelLength, 'a');
-  const LineScan fits = scan_line(spec_of(3), at_limit + " 2.5");
+  const LineScan fits = scan_line(format_of(3), at_limit + " 2.5");
   EXPECT_FALSE(fits.label_too_long);
   EXPECT_EQ(fits.label.size(), aimcam::kMaxLabelLength);
   ASSERT_EQ(fits.converted, 1);
@@ -359,7 +359,7 @@ TEST(ScanLine, LabelLengthLimit) {
 
   for (int line : {1, 3, 12}) {
     SCOPED_TRACE(line);
-    const LineScan over = scan_line(spec_of(line), at_limit + "b 2 3 4 5 6 7 8");
+    const LineScan over = scan_line(format_of(line), at_limit + "b 2 3 4 5 6 7 8");
     EXPECT_TRUE(over.label_too_long);
     EXPECT_EQ(over.converted, 0);
     EXPECT_EQ(over.label.size(), aimcam::kMaxLabelLength + 1);
@@ -397,7 +397,7 @@ TEST(ScanLine, Integers) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const LineScan scan = scan_line(spec_of(1), c.text);
+    const LineScan scan = scan_line(format_of(1), c.text);
     EXPECT_EQ(scan.converted, c.converted);
     if (c.converted == 1) {
       EXPECT_EQ(scan.integer, c.value);
@@ -422,7 +422,7 @@ TEST(ScanLine, EndMarksTheUnusedText) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
-    const LineScan scan = scan_line(spec_of(c.line), c.text);
+    const LineScan scan = scan_line(format_of(c.line), c.text);
     ASSERT_LE(scan.end, c.text.size());
     EXPECT_EQ(c.text.substr(scan.end), c.rest);
   }
@@ -430,7 +430,7 @@ TEST(ScanLine, EndMarksTheUnusedText) {
 
 TEST(ScanLine, HeadersAreNotParsed) {
   for (int line : {2, 10, 15}) {
-    const LineScan scan = scan_line(spec_of(line), "7 8 9 10 11 12 13 14");
+    const LineScan scan = scan_line(format_of(line), "7 8 9 10 11 12 13 14");
     EXPECT_EQ(scan.converted, 0) << "line " << line;
     EXPECT_TRUE(scan.label.empty()) << "line " << line;
   }

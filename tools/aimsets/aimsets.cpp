@@ -61,22 +61,22 @@ std::string show(float value) {
   return std::string(text, result.ptr);
 }
 
-std::string what_it_sets(const LineSpec& spec) {
+std::string what_it_sets(const LineSpec& format) {
   char text[64];
-  switch (spec.target) {
+  switch (format.target) {
     case Target::LiveReload:
       return "live reload";
     case Target::HostValue:
-      std::snprintf(text, sizeof text, "host value at 0x%06X", static_cast<unsigned>(spec.host_address));
+      std::snprintf(text, sizeof text, "host value at 0x%06X", static_cast<unsigned>(format.host_address));
       return text;
     case Target::CodeConstant:
       std::snprintf(text, sizeof text, "aim code constant (host code at 0x%06X)",
-                    static_cast<unsigned>(spec.host_address));
+                    static_cast<unsigned>(format.host_address));
       return text;
     case Target::CameraRow:
-      return "camera row " + std::to_string(spec.index);
+      return "camera row " + std::to_string(format.index);
     case Target::WeaponSlot:
-      return "weapon offset slot " + std::to_string(spec.index);
+      return "weapon offset slot " + std::to_string(format.index);
     case Target::Header:
       break;
   }
@@ -87,8 +87,8 @@ class Report : public SettingsSink {
  public:
   int lines_with_problems = 0;
 
-  void on_line(const LineSpec& spec, std::string_view piece, const LineScan& scan) override {
-    line_ = spec.line;
+  void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) override {
+    line_ = format.line;
     bool problem = false;
     if (previous_piece_full_) {
       say("continues line " + std::to_string(line_ - 1) +
@@ -97,10 +97,10 @@ class Report : public SettingsSink {
     }
     previous_piece_full_ = piece.size() == kMaxPieceLength;
 
-    if (spec.target == Target::Header) {
+    if (format.target == Target::Header) {
       say("header, not parsed: " + quote(trim(piece)));
     } else {
-      problem |= report_values(spec, piece, scan);
+      problem |= report_values(format, piece, scan);
     }
     const std::size_t nul = piece.find('\0');
     if (nul != std::string_view::npos) {
@@ -116,7 +116,7 @@ class Report : public SettingsSink {
   void say(const std::string& message) const { std::printf("line %d: %s\n", line_, message.c_str()); }
 
   // Prints what a value line stores; true when part of it is ignored or changed.
-  bool report_values(const LineSpec& spec, std::string_view piece, const LineScan& scan) const {
+  bool report_values(const LineSpec& format, std::string_view piece, const LineScan& scan) const {
     const std::string_view text = piece.substr(0, piece.find('\0'));
     if (scan.label.empty()) {
       say("blank; nothing stored");
@@ -140,7 +140,7 @@ class Report : public SettingsSink {
 
     bool problem = false;
     std::string values;
-    if (spec.target == Target::LiveReload) {
+    if (format.target == Target::LiveReload) {
       values = std::to_string(scan.integer);
     } else {
       for (int k = 0; k < scan.converted; ++k) {
@@ -148,7 +148,7 @@ class Report : public SettingsSink {
         values += show(scan.floats[static_cast<std::size_t>(k)]);
       }
     }
-    say(what_it_sets(spec) + " = " + values);
+    say(what_it_sets(format) + " = " + values);
 
     if (scan.integer_saturated) {
       const std::size_t label_end = static_cast<std::size_t>(scan.label.data() - text.data()) + scan.label.size();
@@ -156,26 +156,26 @@ class Report : public SettingsSink {
           " is out of range; stored as " + std::to_string(scan.integer));
       problem = true;
     }
-    for (int k = 0; k < scan.converted && spec.target != Target::LiveReload; ++k) {
+    for (int k = 0; k < scan.converted && format.target != Target::LiveReload; ++k) {
       const float value = scan.floats[static_cast<std::size_t>(k)];
       if (std::isinf(value)) {
-        say((spec.expected == 1 ? std::string("the number") : "number " + std::to_string(k + 1)) +
+        say((format.expected == 1 ? std::string("the number") : "number " + std::to_string(k + 1)) +
             " is too large for a float; stored as " + show(value));
         problem = true;
       }
     }
 
-    if (scan.converted < spec.expected) {
-      const int kept = spec.expected - scan.converted;
+    if (scan.converted < format.expected) {
+      const int kept = format.expected - scan.converted;
       const std::string_view next = first_word(unused);
-      say("expected " + std::to_string(spec.expected) + " numbers, found " +
+      say("expected " + std::to_string(format.expected) + " numbers, found " +
           std::to_string(scan.converted) +
           (next.empty() ? std::string() : " (reading stopped at " + quote(next) + ")") +
           (kept == 1 ? "; the last one keeps its previous value"
                      : "; the last " + std::to_string(kept) + " keep their previous values"));
       problem = true;
     } else if (!trim(unused).empty()) {
-      say(std::string("text after the ") + (spec.expected == 1 ? "number" : "numbers") +
+      say(std::string("text after the ") + (format.expected == 1 ? "number" : "numbers") +
           " is ignored: " + quote(trim(unused)));
       problem = true;
     }
