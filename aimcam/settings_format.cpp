@@ -5,6 +5,7 @@
 // overrunning a buffer, and numbers always use '.' whatever the locale.
 #include "aimcam/settings_format.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -217,7 +218,9 @@ LineScan scan_line(const LineSpec& format, std::string_view piece) {
     return scan;
   }
 
-  for (int k = 0; k < format.expected; ++k) {
+  // A hand-made format asking for more values than a scan holds gets no more.
+  const int wanted = std::min(format.expected, static_cast<int>(scan.floats.size()));
+  for (int k = 0; k < wanted; ++k) {
     std::size_t at = skip_space(text, pos);
     const bool converted =
         format.target == Target::LiveReload
