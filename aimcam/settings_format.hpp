@@ -53,6 +53,9 @@ struct LineScan {
   std::int32_t integer = 0;           // LiveReload: the value, when converted
   bool integer_saturated = false;     // LiveReload: out of 32-bit range, clamped
   std::array<float, 7> floats{};      // float lines: the first `converted` are valid
+  // Offset in the piece just past the last thing scanned: the label, or the
+  // last value that converted. What follows is the text that was not used.
+  std::size_t end = 0;
 };
 
 // Receives each line the moment it has been scanned.
@@ -61,7 +64,7 @@ class SettingsSink {
   virtual ~SettingsSink() = default;
   // Every line read (headers too, with converted 0). `piece` is the text of
   // the line as read, without its line feed.
-  virtual void on_line(const LineSpec& spec, std::string_view piece, const LineScan& scan) = 0;
+  virtual void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) = 0;
   // Right after line 14 (the last camera row) has been scanned, before line
   // 15 is read. Not called when the file ends before line 14.
   virtual void on_camera_rows_done() = 0;
@@ -82,9 +85,9 @@ class LineReader {
   std::array<char, kLineBufferSize> buffer_{};
 };
 
-// Scans a line against the shape its spec gives. Header lines yield an empty
+// Scans a line against the shape its format gives. Header lines yield an empty
 // scan. Numbers use the decimal point whatever the process's locale.
-LineScan scan_line(const LineSpec& spec, std::string_view piece);
+LineScan scan_line(const LineSpec& format, std::string_view piece);
 
 // Reads the file's lines in order, scanning each and handing it to the sink
 // at once. Stops after line 31 or at the end of the bytes; returns the number
