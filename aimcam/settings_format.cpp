@@ -5,6 +5,8 @@
 // overrunning a buffer, and numbers always use '.' whatever the locale.
 #include "aimcam/settings_format.hpp"
 
+#include "shared/host_interface.hpp"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -25,13 +27,13 @@ constexpr std::array<LineSpec, kSettingsLineCount> build_layout() {
   std::array<LineSpec, kSettingsLineCount> layout{};
   layout[0] = {1, Target::LiveReload, 1, 0, 0};
   layout[1] = header_line(2);
-  layout[2] = host_line(3, 0x8CC4B4);
-  layout[3] = host_line(4, 0x8CC4B8);
-  layout[4] = {5, Target::CodeConstant, 1, 0, 0x521632};
-  layout[5] = host_line(6, 0x8CC4B0);
-  layout[6] = host_line(7, 0x8CC4AC);
-  layout[7] = host_line(8, 0x8CC4A8);
-  layout[8] = host_line(9, 0x8CC4A0);
+  layout[2] = host_line(3, host::kAimValue8CC4B4);
+  layout[3] = host_line(4, host::kAimValue8CC4B8);
+  layout[4] = {5, Target::CodeConstant, 1, 0, host::kAimCodeConstant};
+  layout[5] = host_line(6, host::kAimValue8CC4B0);
+  layout[6] = host_line(7, host::kAimValue8CC4AC);
+  layout[7] = host_line(8, host::kAimValue8CC4A8);
+  layout[8] = host_line(9, host::kAimValue8CC4A0);
   layout[9] = header_line(10);
   for (int row = 0; row < 4; ++row) {
     layout[static_cast<std::size_t>(10 + row)] = {11 + row, Target::CameraRow, 7, row, 0};

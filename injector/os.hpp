@@ -33,6 +33,8 @@ struct Api {
   // GetKeyState: bit 15 set while the key is down, as the calling thread has
   // seen its input so far.
   std::int16_t (*key_state)(int virtual_key);
+  // OutputDebugStringA: a note for a debugger, invisible to the player.
+  void (*debug_output)(const char* text);
 };
 
 // The table in use; tests replace entries and put them back.

@@ -60,8 +60,10 @@ int message_box(void* owner, const char* text, const char* caption, unsigned typ
 
 std::int16_t key_state(int virtual_key) { return GetKeyState(virtual_key); }
 
-constexpr Api kSystem{protect,           accessible,       module_handle, module_from_address,
-                      module_file_name,  message_box,      key_state};
+void debug_output(const char* text) { OutputDebugStringA(text); }
+
+constexpr Api kSystem{protect,      accessible,  module_handle, module_from_address,
+                      module_file_name, message_box, key_state,   debug_output};
 Api current = kSystem;
 
 }  // namespace
