@@ -1,0 +1,221 @@
+// The real aimcam.dll, copied with its settings file into a folder of the
+// test's own and loaded into the stand-in host with LoadLibrary.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+
+#include "standins/host/host_standins.hpp"
+#include "tests/plugin_paths.hpp"
+
+namespace {
+
+using standin::host;
+
+constexpr BYTE kX = 0x58;
+constexpr BYTE kZ = 0x5A;
+
+// Settings whose weapon slot 1 (weapon type 22) holds `slot1`.
+std::string settings(int live_reload, std::array<float, 3> slot1, float code_constant = 3.5f) {
+  std::ostringstream text;
+  text << "LiveReload " << live_reload << "\nHostValues\n"
+       << "A 1.5\nB 2.5\nCode " << code_constant << "\nC 4.5\nD 5.5\nE 6.5\nF 7.5\n"
+       << "AimTable\nR0 0 1 2 3 4 5 6\nR1 7 8 9 10 11 12 13\nR2 14 15 16 17 18 19 20\n"
+       << "R3 21 22 23 24 25 26 27\nWeaponOffsets\nSlot0 0 0 0\n"
+       << "Slot1 " << slot1[0] << ' ' << slot1[1] << ' ' << slot1[2] << '\n';
+  for (int slot = 2; slot < 16; ++slot) text << "Slot" << slot << " 9 9 9\n";
+  return text.str();
+}
+
+void hold_keys(std::initializer_list<BYTE> keys) {
+  BYTE state[256] = {};
+  for (BYTE key : keys) state[key] = 0x80;
+  ASSERT_TRUE(SetKeyboardState(state));
+}
+
+class AimcamPlugin : public testing::Test {
+ protected:
+  void SetUp() override {
+    standin::reset();
+    hold_keys({});
+    folder_ = std::filesystem::temp_directory_path().string() + "aimcam plugin " +
+              std::to_string(GetCurrentProcessId()) + "\\";
+    std::filesystem::create_directories(folder_);
+    std::filesystem::copy_file(testing_paths::beside_tests("aimcam.dll"), folder_ + "aimcam.dll",
+                               std::filesystem::copy_options::overwrite_existing);
+    aim_site_ = standin::site_bytes(host::kAimCallSite);
+    tick_site_ = standin::site_bytes(host::kFrameTickSite);
+    host().player.set_weapon(0, 22);
+  }
+  void TearDown() override {
+    unload();
+    hold_keys({});
+    std::filesystem::remove_all(folder_);
+  }
+
+  void write_settings(const std::string& text) {
+    std::ofstream(folder_ + "aimingSets.dat", std::ios::binary | std::ios::trunc) << text;
+  }
+  void load() {
+    module_ = LoadLibraryA((folder_ + "aimcam.dll").c_str());
+    ASSERT_NE(module_, nullptr);
+  }
+  void unload() {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+
+  // One frame, then one aim call: the offset that reached the transform.
+  std::array<float, 3> frame_then_aim() {
+    standin::run_frame_tick();
+    host().offset_point_calls.clear();
+    float point[3] = {};
+    standin::run_aim_call(nullptr, point, 0, 0, 0);
+    EXPECT_EQ(host().offset_point_calls.size(), 1u);
+    return host().offset_point_calls.empty() ? std::array<float, 3>{} : host().offset_point_calls[0].offset;
+  }
+
+  std::string folder_;
+  HMODULE module_ = nullptr;
+  std::array<std::uint8_t, 5> aim_site_{}, tick_site_{};
+};
+
+using Offset = std::array<float, 3>;
+
+std::uintptr_t call_destination(std::uintptr_t host_address) {
+  const auto bytes = standin::site_bytes(host_address);
+  std::int32_t displacement;
+  std::memcpy(&displacement, bytes.data() + 1, 4);
+  return standin::at(host_address) + 5 + displacement;
+}
+
+TEST_F(AimcamPlugin, LoadingPlantsBothCallsAndLoadsTheSettingsFromItsOwnFolder) {
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  const auto base = reinterpret_cast<std::uintptr_t>(module_);
+  for (std::uintptr_t site : {host::kAimCallSite, host::kFrameTickSite}) {
+    EXPECT_EQ(standin::site_bytes(site)[0], 0xE8);
+    EXPECT_GT(call_destination(site), base) << std::hex << site;
+    EXPECT_LT(call_destination(site), base + 0x400000) << std::hex << site;
+  }
+  EXPECT_EQ(standin::peek<float>(0x8CC4B4), 1.5f);
+  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 3.5f);
+  EXPECT_EQ(standin::peek<float>(host::kAimTable + 27 * 4), 27.0f);
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+}
+
+TEST_F(AimcamPlugin, OneFrameEndToEnd) {
+  // X held, weapon type 22, slot 1 mirrored, transformed, handed to the
+  // camera routine in place of the game's own point.
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  hold_keys({kX});
+  host().frame_tick_value = 0x7777;
+  EXPECT_EQ(standin::run_frame_tick(), 0x7777u);
+  float game_point[3] = {11, 12, 13};
+  standin::run_aim_call(reinterpret_cast<void*>(0xCA3E), game_point, 0.5f, 0.25f, 0.125f);
+  ASSERT_EQ(host().offset_point_calls.size(), 1u);
+  EXPECT_EQ(host().offset_point_calls[0].offset, (Offset{-1.5f, 1, 2}));
+  ASSERT_EQ(host().aim_camera_calls.size(), 1u);
+  const auto& call = host().aim_camera_calls[0];
+  EXPECT_EQ(call.camera, reinterpret_cast<void*>(0xCA3E));
+  EXPECT_NE(call.point, game_point);
+  EXPECT_EQ(call.point_value, (Offset{100 - 1.5f, 201, 302}));
+  EXPECT_EQ(call.floats, (Offset{0.5f, 0.25f, 0.125f}));
+}
+
+TEST_F(AimcamPlugin, XLatchesTheMirrorUntilZ) {
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  hold_keys({kX});
+  EXPECT_EQ(frame_then_aim(), (Offset{-1.5f, 1, 2}));
+  hold_keys({});
+  EXPECT_EQ(frame_then_aim(), (Offset{-1.5f, 1, 2}));
+  EXPECT_EQ(frame_then_aim(), (Offset{-1.5f, 1, 2}));
+  hold_keys({kZ});
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+  hold_keys({});
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+}
+
+TEST_F(AimcamPlugin, ZWinsWhenBothAreHeldAndZAloneOnAClearMirrorChangesNothing) {
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  hold_keys({kZ});
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+  hold_keys({kX});
+  EXPECT_EQ(frame_then_aim(), (Offset{-1.5f, 1, 2}));
+  hold_keys({kX, kZ});
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+}
+
+TEST_F(AimcamPlugin, TheFrameCalleeRunsOncePerFrameAndItsValueReachesTheHost) {
+  write_settings(settings(1, {0.5f, 1, 2}));  // live reload: the handler does real work
+  load();
+  for (int frame = 1; frame <= 5; ++frame) {
+    host().frame_tick_value = 0x1000u + static_cast<std::uintptr_t>(frame);
+    EXPECT_EQ(standin::run_frame_tick(), 0x1000u + static_cast<std::uintptr_t>(frame));
+    EXPECT_EQ(host().frame_tick_callee_calls, frame);
+  }
+}
+
+TEST_F(AimcamPlugin, LiveReloadPicksUpAnEditOnTheNextFrame) {
+  write_settings(settings(1, {0.5f, 1, 2}));
+  load();
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+  write_settings(settings(1, {4, 5, 6}, 8.25f));
+  hold_keys({kX});  // handled in the same frame as the reload
+  EXPECT_EQ(frame_then_aim(), (Offset{-12, 5, 6}));
+  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 8.25f);
+}
+
+TEST_F(AimcamPlugin, SettingLineOneToZeroGivesExactlyOneMoreLoad) {
+  write_settings(settings(1, {0.5f, 1, 2}));
+  load();
+  frame_then_aim();
+  write_settings(settings(0, {4, 5, 6}));
+  EXPECT_EQ(frame_then_aim(), (Offset{4, 5, 6})) << "the load that reads the 0";
+  write_settings(settings(0, {7, 8, 9}));
+  EXPECT_EQ(frame_then_aim(), (Offset{4, 5, 6}));
+  EXPECT_EQ(frame_then_aim(), (Offset{4, 5, 6}));
+}
+
+TEST_F(AimcamPlugin, WithLineOneAtZeroTheFileIsReadOnce) {
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  write_settings(settings(1, {4, 5, 6}));
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+}
+
+TEST_F(AimcamPlugin, WithoutASettingsFileItStillLoadsAndAimsWithZeroOffsets) {
+  load();
+  EXPECT_EQ(frame_then_aim(), (Offset{0, 0, 0}));
+  EXPECT_EQ(host().aim_camera_calls.back().point_value, host().player.position);
+}
+
+TEST_F(AimcamPlugin, UnloadingWritesBothSitesBackAndLeavesTheHostValues) {
+  write_settings(settings(0, {0.5f, 1, 2}, 6.75f));
+  load();
+  unload();
+  EXPECT_EQ(standin::site_bytes(host::kAimCallSite), aim_site_);
+  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), tick_site_);
+  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 6.75f);
+  EXPECT_EQ(standin::peek<float>(0x8CC4A0), 7.5f);
+
+  // The host's next aim call and frame reach the host's own routines.
+  standin::reset();
+  float point[3] = {};
+  standin::run_aim_call(nullptr, point, 1, 2, 3);
+  ASSERT_EQ(host().aim_camera_calls.size(), 1u);
+  EXPECT_EQ(host().aim_camera_calls[0].point, point);
+  EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
+  EXPECT_TRUE(host().find_player_args.empty());
+}
+
+}  // namespace
