@@ -119,6 +119,8 @@ struct EditCase {
   std::string text;
   void (*check)(AimSettings& t);
 };
+void PrintTo(const EditCase& c, std::ostream* os) { *os << c.name; }
+
 
 class AimSettingsEdits : public AimSettings, public testing::WithParamInterface<EditCase> {
  public:

@@ -44,6 +44,8 @@ struct GateCase {
   std::int32_t version;
   bool hooks;
 };
+void PrintTo(const GateCase& c, std::ostream* os) { *os << c.name; }
+
 
 class VersionGate : public Events, public testing::WithParamInterface<GateCase> {};
 

@@ -28,6 +28,8 @@ struct BuildCase {
   HostVersionInfo expected;
   std::uint32_t packed;  // the first four bytes as one little-endian value
 };
+void PrintTo(const BuildCase& c, std::ostream* os) { *os << std::hex << c.key; }
+
 
 HostVersionInfo info(char game, char region, int major, int minor, int revision, char mark,
                      int alt) {
@@ -118,6 +120,10 @@ struct ProbeCase {
   std::uint32_t value;
   std::int32_t version;
 };
+void PrintTo(const ProbeCase& c, std::ostream* os) {
+  *os << std::hex << c.address << "=" << c.value;
+}
+
 
 class Probes : public testing::TestWithParam<ProbeCase> {};
 

@@ -169,6 +169,8 @@ struct BranchCase {
   // the address of a pointer cell holding 0x00C0FFEE.
   std::uintptr_t (*expected)(std::uintptr_t at, std::uintptr_t cell);
 };
+void PrintTo(const BranchCase& c, std::ostream* os) { *os << c.name; }
+
 
 class BranchDestination : public testing::TestWithParam<BranchCase> {};
 
