@@ -61,6 +61,8 @@ namespace character {
 inline constexpr std::uintptr_t kStatusFlags = 0x46C;  // 32 bits
 inline constexpr std::uint32_t kLeftAloneFlag = 0x100;  // no aim redirection, no heading limit
 inline constexpr std::uintptr_t kStateCode = 0x530;    // 32 bits
+// The state codes in which the character turns with the camera.
+inline constexpr std::int32_t kTurningStateCodes[] = {0, 1, 17, 22, 32};
 inline constexpr std::uintptr_t kHeadingField = 0x558;  // float, radians
 inline constexpr std::uintptr_t kHeadingFieldCopy = 0x55C;
 inline constexpr std::uintptr_t kWeapons = 0x5A0;  // entries, weapon type (32 bits) first

@@ -8,10 +8,12 @@
 #include <array>
 #include <cstring>
 
+#include "shared/address_table.hpp"
 #include "shared/kit_context.hpp"
 #include "standins/host/host_standins.hpp"
 #include "tests/os_fake.hpp"
 #include "tests/plugin_paths.hpp"
+#include "viewfix/heading_limiter.hpp"
 #include "viewfix/outside_module.hpp"
 
 namespace {
@@ -167,6 +169,27 @@ TEST_F(Repair, AModuleGoneByTheNextRepairIsForgottenAndNothingIsTouched) {
   EXPECT_EQ(viewfix::saved_guard_bytes, kHostGuard) << "not recaptured";
 }
 
+TEST_F(Repair, TheLimiterRunsOnceTheModuleSwitchesTheGuardOff) {
+  hostkit::resolve_host_address_table();
+  repair();
+  host().player.heading_radians = 2.0f;  // about 115 degrees, the camera at 0
+  viewfix::limit_heading();
+  EXPECT_FALSE(viewfix::limiter_active) << "the guard as captured leaves the limiter off";
+  EXPECT_TRUE(host().set_heading_calls.empty());
+
+  silence_guard_();
+  viewfix::limit_heading();
+  EXPECT_TRUE(viewfix::limiter_active);
+  ASSERT_EQ(host().set_heading_calls.size(), 1u);
+
+  // Anything else written there is undone, and the limiter stops.
+  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x0BADC0DE);
+  viewfix::limit_heading();
+  EXPECT_FALSE(viewfix::limiter_active);
+  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), kHostGuard);
+  EXPECT_EQ(host().set_heading_calls.size(), 1u);
+}
+
 TEST(RepairWithoutTheModule, LooksItUpOnlyAndTouchesNothing) {
   testing_os::OsFake os;
   viewfix::repair_outside_module();
@@ -184,6 +207,7 @@ TEST(ViewfixState, IsZeroAtLoad) {
   EXPECT_EQ(viewfix::saved_guard_bytes, 0u);
   EXPECT_EQ(viewfix::viewfix_resume_address, 0u);
   EXPECT_EQ(viewfix::redirect_cell, 0u);
+  EXPECT_FALSE(viewfix::limiter_active);
 }
 
 }  // namespace
