@@ -4,6 +4,13 @@
 // else in the project writes these numbers.
 #pragma once
 
+// The record offsets that assembly code uses as well (this header is also
+// included by .S files, which see only these macros).
+#define HOST_CHARACTER_LINKED_RECORD 0x58C
+#define HOST_LINKED_VALUE 0x22
+
+#ifndef __ASSEMBLER__
+
 #include <cstdint>
 #include <cstring>
 
@@ -54,6 +61,8 @@ namespace character {
 inline constexpr std::uintptr_t kStatusFlags = 0x46C;  // 32 bits
 inline constexpr std::uint32_t kLeftAloneFlag = 0x100;  // no aim redirection, no heading limit
 inline constexpr std::uintptr_t kStateCode = 0x530;    // 32 bits
+// The state codes in which the character turns with the camera.
+inline constexpr std::int32_t kTurningStateCodes[] = {0, 1, 17, 22, 32};
 inline constexpr std::uintptr_t kHeadingField = 0x558;  // float, radians
 inline constexpr std::uintptr_t kHeadingFieldCopy = 0x55C;
 inline constexpr std::uintptr_t kWeapons = 0x5A0;  // entries, weapon type (32 bits) first
@@ -61,9 +70,23 @@ inline constexpr std::uintptr_t kWeaponEntrySize = 28;
 inline constexpr std::uintptr_t kActiveWeapon = 0x718;  // 8 bits
 // The record handed to the outside module's clamped path: at +0x58C the
 // address of a second record whose +0x22 is a 16-bit value.
-inline constexpr std::uintptr_t kLinkedRecord = 0x58C;
-inline constexpr std::uintptr_t kLinkedValue = 0x22;
+inline constexpr std::uintptr_t kLinkedRecord = HOST_CHARACTER_LINKED_RECORD;
+inline constexpr std::uintptr_t kLinkedValue = HOST_LINKED_VALUE;  // 16 bits, unsigned
 }  // namespace character
+
+// The outside module "Kestrelview.sp" that another mod loads into the game:
+// places in its image, as offsets from its module base.
+namespace kestrelview {
+inline constexpr const char* kModuleName = "Kestrelview.sp";
+// A 32-bit reference inside its code to a cell it reads and writes.
+inline constexpr std::uintptr_t kCellReference = 0x1FFA;
+// The instructions that load the linked record's 16-bit value into ECX
+// (10 bytes), and where its code goes on with that value.
+inline constexpr std::uintptr_t kLinkedValueLoad = 0x47EC;
+inline constexpr std::uintptr_t kLinkedValueUse = 0x47F6;
+// What the module writes over the host's guarded code to switch it off.
+inline constexpr std::uint32_t kSilencedGuard = 0x90909090;
+}  // namespace kestrelview
 
 struct Character;  // opaque: reached only through the offsets above
 
@@ -101,3 +124,5 @@ Fn routine(std::uintptr_t address) {
 #endif
 
 }  // namespace host
+
+#endif  // __ASSEMBLER__
