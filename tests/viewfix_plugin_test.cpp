@@ -1,0 +1,223 @@
+// The real viewfix.dll, with the stand-in "Kestrelview.sp", loaded into the
+// stand-in host with LoadLibrary. Built twice: for a host at its preferred
+// base and for one mapped at 0x20000000 (STANDIN_BASE).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <cstring>
+
+#include "standins/host/host_standins.hpp"
+#include "tests/plugin_paths.hpp"
+
+namespace {
+
+using standin::host;
+
+constexpr bool kRebased = STANDIN_BASE != 0x400000;
+constexpr std::uint32_t kSilenced = 0x90909090;
+
+struct ModuleRange {
+  std::uintptr_t begin, end;
+  bool contains(std::uintptr_t a) const { return a >= begin && a < end; }
+};
+ModuleRange range_of(HMODULE module) {
+  const auto base = reinterpret_cast<std::uintptr_t>(module);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
+      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
+  return {base, base + nt->OptionalHeader.SizeOfImage};
+}
+std::uintptr_t branch_target(std::uintptr_t at) {
+  std::int32_t displacement;
+  std::memcpy(&displacement, reinterpret_cast<const void*>(at + 1), 4);
+  return at + 5 + displacement;
+}
+
+template <class Fn>
+Fn export_of(HMODULE module, const char* name) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+class Viewfix : public testing::Test {
+ protected:
+  void SetUp() override {
+    standin::reset();
+    init_site_ = standin::site_bytes(host::kInitEventSite);
+    frame_site_ = standin::site_bytes(host::kFrameEventSite);
+  }
+  void TearDown() override {
+    if (viewfix_ != nullptr) FreeLibrary(viewfix_);
+  }
+
+  void load_outside_module() {
+    module_ = LoadLibraryA(testing_paths::beside_tests("Kestrelview.sp").c_str());
+    ASSERT_NE(module_, nullptr);
+    std::memcpy(module_code_.data(), reinterpret_cast<const void*>(module_base() + 0x47EC), 10);
+  }
+  void load_viewfix() {
+    viewfix_ = LoadLibraryA(testing_paths::beside_tests("viewfix.dll").c_str());
+    ASSERT_NE(viewfix_, nullptr);
+  }
+  std::uintptr_t module_base() const { return reinterpret_cast<std::uintptr_t>(module_); }
+
+  // The outside module's clamped path with a record whose linked value is v.
+  std::uint32_t module_value(std::uint16_t v) {
+    alignas(4) std::uint8_t record[0x600] = {};
+    alignas(4) std::uint8_t linked[0x40] = {};
+    host::set_field<std::uint32_t>(record, host::character::kLinkedRecord,
+                                   static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(linked)));
+    host::set_field<std::uint16_t>(linked, host::character::kLinkedValue, v);
+    return export_of<std::uint32_t (*)(const void*)>(module_, "kestrelview_linked_value")(record);
+  }
+  bool module_repaired() const {
+    return reinterpret_cast<const std::uint8_t*>(module_base())[0x47EC] == 0xE9;
+  }
+
+  HMODULE module_ = nullptr;
+  HMODULE viewfix_ = nullptr;
+  std::array<std::uint8_t, 10> module_code_{};
+  std::array<std::uint8_t, 5> init_site_{}, frame_site_{};
+};
+
+TEST_F(Viewfix, HooksBothEventSitesAtTheirRebasedAddresses) {
+  load_viewfix();
+  const auto image = range_of(viewfix_);
+  for (std::uintptr_t site : {host::kInitEventSite, host::kFrameEventSite}) {
+    EXPECT_EQ(standin::site_bytes(site)[0], 0xE8);
+    EXPECT_TRUE(image.contains(branch_target(standin::at(site)))) << std::hex << site;
+  }
+  EXPECT_EQ(standin::run_init_event(), host().init_event_value);
+  EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
+  EXPECT_EQ(host().init_event_callee_calls, 1);
+  EXPECT_EQ(host().frame_event_callee_calls, 1);
+}
+
+TEST_F(Viewfix, TheInitSiteRepairsTheOutsideModuleAndItsValueIsLimited) {
+  load_outside_module();
+  load_viewfix();
+  EXPECT_EQ(module_value(1000), 1000u) << "before the host reaches the init site";
+  EXPECT_EQ(standin::run_init_event(), host().init_event_value);
+  ASSERT_TRUE(module_repaired());
+  EXPECT_TRUE(range_of(viewfix_).contains(branch_target(module_base() + 0x47EC)));
+  EXPECT_EQ(module_value(1000), 611u);
+  EXPECT_EQ(module_value(611), 611u);
+  EXPECT_EQ(module_value(17), 17u);
+}
+
+TEST_F(Viewfix, WithoutTheOutsideModuleEveryFrameReturnsAtOnce) {
+  load_viewfix();
+  const auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
+  standin::run_init_event();
+  for (int frame = 0; frame < 3; ++frame) {
+    EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
+  }
+  EXPECT_TRUE(host().find_player_args.empty());
+  EXPECT_TRUE(host().set_heading_calls.empty());
+  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), guard);
+  EXPECT_EQ(host().frame_event_callee_calls, 3);
+}
+
+TEST_F(Viewfix, UnloadingWithoutARepairWritesBothSitesBack) {
+  load_viewfix();
+  standin::run_init_event();  // no outside module: nothing repaired, nothing pinned
+  ASSERT_TRUE(FreeLibrary(viewfix_));
+  viewfix_ = nullptr;
+  EXPECT_EQ(standin::site_bytes(host::kInitEventSite), init_site_);
+  EXPECT_EQ(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  EXPECT_EQ(GetModuleHandleA("viewfix.dll"), nullptr);
+}
+
+TEST_F(Viewfix, AfterARepairItStaysLoadedSoTheModulesJumpNeverLeadsIntoNothing) {
+  load_outside_module();
+  load_viewfix();
+  standin::run_init_event();
+  ASSERT_TRUE(module_repaired());
+  FreeLibrary(viewfix_);
+  viewfix_ = nullptr;
+  EXPECT_NE(GetModuleHandleA("viewfix.dll"), nullptr);
+  EXPECT_EQ(module_value(5000), 611u);
+  EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
+}
+
+#if STANDIN_BASE == 0x400000
+TEST_F(Viewfix, TheCodeGuardSwitchesTheLimiterOnAndOffFrameByFrame) {
+  load_outside_module();
+  load_viewfix();
+  standin::run_init_event();
+  host().player.heading_radians = 2.0f;  // about 115 degrees, the camera at 0
+  standin::run_frame_event();
+  EXPECT_TRUE(host().set_heading_calls.empty()) << "the guarded code is as captured";
+
+  export_of<void (*)()>(module_, "kestrelview_silence_guard")();
+  standin::run_frame_event();
+  ASSERT_EQ(host().set_heading_calls.size(), 1u);
+  // The character is turned to the nearer limit, 60 degrees.
+  EXPECT_NEAR(host().set_heading_calls[0].radians, 60.0 * std::numbers::pi / 180.0, 1e-5);
+  EXPECT_EQ(host().refresh_calls.size(), 1u);
+
+  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x0BADC0DE);
+  standin::run_frame_event();
+  EXPECT_NE(standin::peek<std::uint32_t>(host::kGuardedCode), 0x0BADC0DEu) << "put back";
+  EXPECT_NE(standin::peek<std::uint32_t>(host::kGuardedCode), kSilenced);
+  EXPECT_EQ(host().set_heading_calls.size(), 1u);
+  EXPECT_EQ(host().frame_event_callee_calls, 3);
+}
+
+TEST_F(Viewfix, TheCameraHeadingIsReadThroughTheAddressTable) {
+  load_outside_module();
+  load_viewfix();
+  standin::run_init_event();
+  export_of<void (*)()>(module_, "kestrelview_silence_guard")();
+  // Camera at 90 degrees (its heading is stored negated), character at 0:
+  // turned to 30 degrees.
+  standin::poke_value<float>(host::kCameraObject + host::kCameraHeadingOffset,
+                             static_cast<float>(-std::numbers::pi / 2));
+  host().player.heading_radians = 0.0f;
+  standin::run_frame_event();
+  ASSERT_EQ(host().set_heading_calls.size(), 1u);
+  EXPECT_NEAR(host().set_heading_calls[0].radians, 30.0 * std::numbers::pi / 180.0, 1e-5);
+}
+#endif
+
+struct VersionCase {
+  const char* name;
+  std::uintptr_t probe;
+  std::uint32_t value;
+};
+void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+
+class ViewfixOnOtherBuilds : public Viewfix, public testing::WithParamInterface<VersionCase> {};
+
+TEST_P(ViewfixOnOtherBuilds, HooksNothingAndNeverTouchesTheModule) {
+  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0xCCCCCCCC);
+  standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
+  load_outside_module();
+  load_viewfix();
+  EXPECT_EQ(standin::site_bytes(host::kInitEventSite), init_site_);
+  EXPECT_EQ(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  standin::run_init_event();
+  standin::run_frame_event();
+  EXPECT_FALSE(module_repaired());
+  EXPECT_EQ(module_value(1000), 1000u);
+  EXPECT_TRUE(host().find_player_args.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, ViewfixOnOtherBuilds,
+                         testing::Values(VersionCase{"unknown", 0x858D51, 0},
+                                         VersionCase{"v1011", 0x8245BC, 0x000094BF},
+                                         VersionCase{"v3210", 0x858C61, 0x3539F633}),
+                         [](const testing::TestParamInfo<VersionCase>& i) {
+                           return std::string(i.param.name);
+                         });
+
+TEST_F(Viewfix, Build1002IsHookedLike1001) {
+  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0x16197BE9);
+  load_viewfix();
+  EXPECT_NE(standin::site_bytes(host::kInitEventSite), init_site_);
+  EXPECT_NE(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  static_assert(kRebased == (STANDIN_BASE != 0x400000));
+}
+
+}  // namespace
