@@ -12,6 +12,7 @@
 #include "shared/kit_context.hpp"
 #include "standins/host/host_standins.hpp"
 #include "tests/os_fake.hpp"
+#include "tests/module_image.hpp"
 #include "tests/plugin_paths.hpp"
 #include "viewfix/heading_limiter.hpp"
 #include "viewfix/outside_module.hpp"
@@ -53,12 +54,7 @@ struct LinkedRecords {
   alignas(4) std::array<std::uint8_t, 0x40> linked{};
 };
 
-template <class Fn>
-Fn export_of(HMODULE module, const char* name) {
-  // Through void(*)(), the one function pointer type any other converts to
-  // without a warning.
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
+using testing_modules::export_of;
 
 class Repair : public testing::Test {
  protected:
@@ -79,9 +75,7 @@ class Repair : public testing::Test {
     return linked_value_(records.record.data());
   }
   std::uintptr_t jump_destination() const {
-    std::int32_t displacement;
-    std::memcpy(&displacement, reinterpret_cast<const void*>(base_ + 0x47EC + 1), 4);
-    return base_ + 0x47EC + 5 + displacement;
+    return testing_modules::relative_target(base_ + 0x47EC);
   }
   void repair() {
     auto* volatile run = &viewfix::repair_outside_module;

@@ -5,30 +5,15 @@
 #include <gtest/gtest.h>
 
 #include "standins/host/host_standins.hpp"
+#include "tests/module_image.hpp"
 #include "tests/plugin_paths.hpp"
 
 namespace {
 
 using standin::host;
 
-struct ModuleRange {
-  std::uintptr_t begin;
-  std::uintptr_t end;
-};
-
-ModuleRange range_of(HMODULE module) {
-  const auto base = reinterpret_cast<std::uintptr_t>(module);
-  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
-  return {base, base + nt->OptionalHeader.SizeOfImage};
-}
-
-std::uintptr_t call_destination(std::uintptr_t host_address) {
-  const auto bytes = standin::site_bytes(host_address);
-  std::int32_t displacement;
-  std::memcpy(&displacement, bytes.data() + 1, 4);
-  return standin::at(host_address) + 5 + displacement;
-}
+using testing_modules::range_of;
+using testing_modules::relative_target;
 
 TEST(AimcamLoad, PlantsTheAimCallIntoItsImageAndTakesItBackOnUnload) {
   standin::reset();
@@ -37,10 +22,7 @@ TEST(AimcamLoad, PlantsTheAimCallIntoItsImageAndTakesItBackOnUnload) {
   HMODULE aimcam = LoadLibraryA(testing_paths::beside_tests("aimcam.dll").c_str());
   ASSERT_NE(aimcam, nullptr);
   EXPECT_EQ(standin::site_bytes(host::kAimCallSite)[0], 0xE8);
-  const auto destination = call_destination(host::kAimCallSite);
-  const auto image = range_of(aimcam);
-  EXPECT_GE(destination, image.begin);
-  EXPECT_LT(destination, image.end);
+  EXPECT_TRUE(range_of(aimcam).contains(relative_target(standin::at(host::kAimCallSite))));
 
   // The host's aim call runs through the plug-in and still reaches the
   // host's routine.

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "standins/host/host_standins.hpp"
+#include "tests/module_image.hpp"
 #include "tests/plugin_paths.hpp"
 
 namespace {
@@ -19,26 +20,9 @@ using standin::host;
 constexpr bool kRebased = STANDIN_BASE != 0x400000;
 constexpr std::uint32_t kSilenced = 0x90909090;
 
-struct ModuleRange {
-  std::uintptr_t begin, end;
-  bool contains(std::uintptr_t a) const { return a >= begin && a < end; }
-};
-ModuleRange range_of(HMODULE module) {
-  const auto base = reinterpret_cast<std::uintptr_t>(module);
-  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(
-      base + reinterpret_cast<const IMAGE_DOS_HEADER*>(base)->e_lfanew);
-  return {base, base + nt->OptionalHeader.SizeOfImage};
-}
-std::uintptr_t branch_target(std::uintptr_t at) {
-  std::int32_t displacement;
-  std::memcpy(&displacement, reinterpret_cast<const void*>(at + 1), 4);
-  return at + 5 + displacement;
-}
-
-template <class Fn>
-Fn export_of(HMODULE module, const char* name) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
+using testing_modules::export_of;
+using testing_modules::range_of;
+using testing_modules::relative_target;
 
 class Viewfix : public testing::Test {
  protected:
@@ -86,7 +70,7 @@ TEST_F(Viewfix, HooksBothEventSitesAtTheirRebasedAddresses) {
   const auto image = range_of(viewfix_);
   for (std::uintptr_t site : {host::kInitEventSite, host::kFrameEventSite}) {
     EXPECT_EQ(standin::site_bytes(site)[0], 0xE8);
-    EXPECT_TRUE(image.contains(branch_target(standin::at(site)))) << std::hex << site;
+    EXPECT_TRUE(image.contains(relative_target(standin::at(site)))) << std::hex << site;
   }
   EXPECT_EQ(standin::run_init_event(), host().init_event_value);
   EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
@@ -100,7 +84,7 @@ TEST_F(Viewfix, TheInitSiteRepairsTheOutsideModuleAndItsValueIsLimited) {
   EXPECT_EQ(module_value(1000), 1000u) << "before the host reaches the init site";
   EXPECT_EQ(standin::run_init_event(), host().init_event_value);
   ASSERT_TRUE(module_repaired());
-  EXPECT_TRUE(range_of(viewfix_).contains(branch_target(module_base() + 0x47EC)));
+  EXPECT_TRUE(range_of(viewfix_).contains(relative_target(module_base() + 0x47EC)));
   EXPECT_EQ(module_value(1000), 611u);
   EXPECT_EQ(module_value(611), 611u);
   EXPECT_EQ(module_value(17), 17u);
