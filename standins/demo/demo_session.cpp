@@ -3,7 +3,8 @@
 // with the stand-in outside module "Kestrelview.sp", plays a short scripted
 // session and prints, one line per event, what the game sees. Every line is
 // also checked against what the plug-ins are meant to do; the program exits
-// with 1 if any check failed, so it doubles as a smoke test.
+// with 1 if any check failed, so it doubles as a smoke test. It first plays a
+// frame on a game build viewfix does not know, then the main session.
 //
 // usage: demo_session DIST_DIR KESTRELVIEW_SP DEMO_DIR
 //   DIST_DIR        the folder holding aimcam.dll and viewfix.dll
@@ -426,11 +427,15 @@ void main_session(Log& log, const Paths& paths) {
 }
 
 // A build viewfix does not know: it binds nothing and does nothing, while
-// aimcam still patches its fixed addresses.
+// aimcam still patches its fixed addresses. Played first, in this process:
+// afterwards both plug-ins are unloaded (nothing was repaired, so viewfix is
+// not pinned) and the host's code is put back, so the main session loads
+// them afresh and they probe the build again.
 void unknown_build_session(Log& log, const Paths& paths) {
+  const auto probe = standin::peek<std::uint32_t>(host::kProbeCodeStart);
+  const auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
   standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0xCCCCCCCC);
-  log.note(format("GameVersion of the stand-in host: %d (its first code bytes changed)",
-                  hostkit::GameVersion()));
+  log.note("the stand-in host's first code bytes changed to CC CC CC CC: a build no probe matches");
   const Vec3 slot1 = {0.5f, 1, 2};
   log.setup(prepare_folder(paths, settings_text(0, slot1, slot1)),
             "plug-in folder " + paths.demo.string());
@@ -440,23 +445,32 @@ void unknown_build_session(Log& log, const Paths& paths) {
   const auto frame_site = standin::site_bytes(host::kFrameEventSite);
 
   const Loaded loaded = load_all(log, paths);
-  if (!loaded.outside || !loaded.aimcam || !loaded.viewfix) return;
-  log.setup(standin::site_bytes(host::kInitEventSite) == init_site &&
-                standin::site_bytes(host::kFrameEventSite) == frame_site,
-            "viewfix.dll left the init and frame event sites as they were");
-  log.note("");
+  if (loaded.outside && loaded.aimcam && loaded.viewfix) {
+    log.setup(standin::site_bytes(host::kInitEventSite) == init_site &&
+                  standin::site_bytes(host::kFrameEventSite) == frame_site,
+              "viewfix.dll left the init and frame event sites as they were");
+    log.note("");
 
-  export_of<void (*)()>(loaded.outside, "kestrelview_silence_guard")();
-  set_camera_heading(0);
-  set_character_heading(114.6);
-  Frame f = play_frame(log, true);
-  const auto value = module_value(loaded.outside, 1000);
-  log.event("module", value == 1000,
-            format("init site reached: Kestrelview.sp untouched, its value 1000 arrives as %u",
-                   value),
-            "1000 arrives as 1000");
-  report_heading(log, f, 114.6, 0, "viewfix not bound");
-  report_aim(log, f, 22, 1, slot1);
+    export_of<void (*)()>(loaded.outside, "kestrelview_silence_guard")();
+    set_camera_heading(0);
+    set_character_heading(114.6);
+    Frame f = play_frame(log, true);
+    const auto value = module_value(loaded.outside, 1000);
+    log.event("module", value == 1000,
+              format("init site reached: Kestrelview.sp untouched, its value 1000 arrives as %u",
+                     value),
+              "1000 arrives as 1000");
+    report_heading(log, f, 114.6, 0, "viewfix not bound");
+    report_aim(log, f, 22, 1, slot1);
+  }
+
+  if (loaded.viewfix) FreeLibrary(loaded.viewfix);
+  if (loaded.aimcam) FreeLibrary(loaded.aimcam);
+  standin::poke_value<std::uint32_t>(host::kGuardedCode, guard);
+  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, probe);
+  standin::reset();
+  log.setup(GetModuleHandleA("viewfix.dll") == nullptr && GetModuleHandleA("aimcam.dll") == nullptr,
+            "aimcam.dll and viewfix.dll unloaded, the host's code as it was");
 }
 
 void print_summary(const Log& log, const char* title) {
@@ -474,67 +488,32 @@ void print_summary(const Log& log, const char* title) {
   }
 }
 
-// Runs this program again for the unknown-build session: the host build is
-// probed once per process, so it takes a process of its own.
-int run_unknown_build_process(const Paths& paths) {
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --unknown-build \"" +
-                         paths.dist.wstring() + L"\" \"" + paths.kestrelview.wstring() + L"\" \"" +
-                         (paths.demo / "unknown build").wstring() + L"\"";
-  std::fflush(stdout);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return -1;
-  }
-  WaitForSingleObject(process.hProcess, 30'000);
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<int>(code);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 1024);
-  const bool unknown_build = argc == 5 && std::strcmp(argv[1], "--unknown-build") == 0;
-  if (argc != 4 && !unknown_build) {
+  if (argc != 4) {
     std::fprintf(stderr, "usage: demo_session DIST_DIR KESTRELVIEW_SP DEMO_DIR\n");
     return 2;
   }
-  const int first = unknown_build ? 2 : 1;
-  const Paths paths{fs::absolute(argv[first]), fs::absolute(argv[first + 1]),
-                    fs::absolute(argv[first + 2])};
+  const Paths paths{fs::absolute(argv[1]), fs::absolute(argv[2]), fs::absolute(argv[3])};
+
+  std::printf("== an unknown game build: viewfix binds nothing, aimcam still patches ==\n");
+  Log unknown;
+  unknown_build_session(unknown, {paths.dist, paths.kestrelview, paths.demo / "unknown build"});
+  print_summary(unknown, "unknown build");
+
+  std::printf("\n== demo session: aimcam.dll and viewfix.dll in the stand-in host ==\n");
   Log log;
-
-  if (unknown_build) {
-    unknown_build_session(log, paths);
-    print_summary(log, "unknown build");
-    return log.failures() == 0 ? 0 : 1;
-  }
-
-  std::printf("== demo session: aimcam.dll and viewfix.dll in the stand-in host ==\n");
   main_session(log, paths);
   print_summary(log, "session");
 
-  std::printf("\n== an unknown game build: viewfix binds nothing, aimcam still patches ==\n");
-  const int unknown = run_unknown_build_process(paths);
-  std::printf("\n");
-  const bool all_ok = log.failures() == 0 && unknown == 0;
+  const bool all_ok = log.failures() == 0 && unknown.failures() == 0;
   if (all_ok) {
-    std::printf("demo: all checks as expected in both sessions\n");
+    std::printf("\ndemo: all checks as expected in both sessions\n");
   } else {
-    std::printf("demo: the plug-ins did NOT behave as shown (session %d failed, unknown build %s)\n",
-                log.failures(), unknown == 0 ? "ok" : "failed");
+    std::printf("\ndemo: the plug-ins did NOT behave as shown (%d checks failed)\n",
+                log.failures() + unknown.failures());
   }
   return all_ok ? 0 : 1;
 }
