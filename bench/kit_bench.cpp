@@ -1,6 +1,8 @@
 // Benchmarks, run in one stand-in host process: what the plug-ins add to the
 // host's own work on its per-frame and per-aim paths.
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "aimcam/aim_redirect.hpp"
@@ -108,11 +110,73 @@ std::string example_settings() {
   return text;
 }
 
+// LoadLibrary and FreeLibrary of each plug-in against an empty DLL's, each
+// from a folder of its own (aimcam's with its settings file), then the size
+// of each DLL. Run before the other benchmarks, with no hook of the
+// benchmark's own in place yet.
+void plugin_load(const std::filesystem::path& dist, const std::filesystem::path& beside,
+                 const std::string& example) {
+  namespace fs = std::filesystem;
+  constexpr int kIterations = 100;
+  const fs::path folder = fs::temp_directory_path() /
+                          ("kit_bench plug-ins " + std::to_string(GetCurrentProcessId()));
+  std::error_code error;
+  fs::create_directories(folder, error);
+  const fs::path sources[] = {dist / "aimcam.dll", dist / "viewfix.dll", beside / "empty_plugin.dll"};
+  for (const auto& source : sources) {
+    fs::copy_file(source, folder / source.filename(), fs::copy_options::overwrite_existing, error);
+    if (error) {
+      std::printf("plug-in load: cannot copy %s\n", source.string().c_str());
+      return;
+    }
+  }
+  std::ofstream(folder / "aimingSets.dat", std::ios::binary) << example;
+
+  auto load_time = [&](const char* name) {
+    const std::wstring path = (folder / name).wstring();
+    return bench::nanoseconds_per_call(
+        [&] {
+          HMODULE module = LoadLibraryW(path.c_str());
+          if (module != nullptr) FreeLibrary(module);
+        },
+        kIterations);
+  };
+  const double empty = load_time("empty_plugin.dll");
+  const double aimcam = load_time("aimcam.dll");
+  const double viewfix = load_time("viewfix.dll");
+  bench::row("plug-in LoadLibrary + FreeLibrary", "aimcam.dll (with settings)", aimcam / 1000,
+             "us/load", "empty DLL", aimcam / empty);
+  bench::row("", "viewfix.dll", viewfix / 1000, "us/load", "empty DLL", viewfix / empty);
+  bench::row("", "empty DLL", empty / 1000, "us/load");
+
+  const auto kib = [&](const fs::path& file) {
+    return static_cast<double>(fs::file_size(file, error)) / 1024.0;
+  };
+  const double empty_size = kib(folder / "empty_plugin.dll");
+  for (const char* name : {"aimcam.dll", "viewfix.dll"}) {
+    const double size = kib(dist / name);
+    bench::row(name == std::string("aimcam.dll") ? "DLL size in dist/" : "", name, size, "KiB",
+               "empty DLL", size / empty_size);
+  }
+  bench::row("", "empty DLL", empty_size, "KiB");
+  fs::remove_all(folder, error);
+}
+
+std::filesystem::path own_folder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  return std::filesystem::path(path).parent_path();
+}
+
 }  // namespace
 
-int main() {
+// usage: kit_bench [DIST_DIR]: the plug-ins measured are those in DIST_DIR
+// (by default the ones built beside this program).
+int main(int argc, char** argv) {
   std::printf("%-34s %-30s %12s %-8s %-24s %7s\n", "benchmark", "measured", "value", "unit",
               "against", "ratio");
+  const std::filesystem::path beside = own_folder();
+  plugin_load(argc > 1 ? std::filesystem::absolute(argv[1]) : beside, beside, example_settings());
   hooked_frame_site();
   aim_call();
   settings_load(example_settings());

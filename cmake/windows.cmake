@@ -10,10 +10,23 @@ set(DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
-# A plug-in DLL: exports nothing (ld would otherwise export every symbol) and
-# is copied into dist/ after each build.
+# The product name every plug-in's version resource carries.
+set(PLUGIN_PRODUCT_NAME "hostkit plug-ins")
+
+# add_plugin(name DESCRIPTION text sources...): a plug-in DLL with a version
+# resource (file version from the project version, the product name, the
+# description, its file name). It exports nothing (ld would otherwise export
+# every symbol) and is copied into dist/ after each build.
 function(add_plugin name)
-  add_library(${name} SHARED ${ARGN})
+  cmake_parse_arguments(arg "" "DESCRIPTION" "" ${ARGN})
+  if(NOT arg_DESCRIPTION)
+    message(FATAL_ERROR "add_plugin(${name}): DESCRIPTION is required")
+  endif()
+  set(plugin_name ${name})
+  set(plugin_description "${arg_DESCRIPTION}")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_version.rc.in ${rc} @ONLY)
+  add_library(${name} SHARED ${arg_UNPARSED_ARGUMENTS} ${rc})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
   target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
   add_custom_command(TARGET ${name} POST_BUILD
