@@ -28,7 +28,7 @@ function(add_plugin name)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_version.rc.in ${rc} @ONLY)
   add_library(${name} SHARED ${arg_UNPARSED_ARGUMENTS} ${rc})
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
-  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -s)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
