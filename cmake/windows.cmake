@@ -11,11 +11,13 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 # A plug-in DLL: exports nothing (ld would otherwise export every symbol) and
-# is copied into dist/ after each build.
+# is copied into dist/ after each build. injector/module_runtime.cpp and the
+# wrapped pthread_once keep repeated loads and unloads from costing the host
+# process handles, TLS slots and heap (see that file).
 function(add_plugin name)
-  add_library(${name} SHARED ${ARGN})
+  add_library(${name} SHARED ${ARGN} ${PROJECT_SOURCE_DIR}/injector/module_runtime.cpp)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
-  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols)
+  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -Wl,--wrap=pthread_once)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
