@@ -146,6 +146,7 @@ std::array<float, 3> aimed_offset() {
 struct PhaseReport {
   const char* plugin = "";
   int cycles = 0;
+  int warm_up = 0;  // the cycle at whose start the footprint `warm` was taken
   long long bytes_compared = 0;
   long long frames = 0;
   Footprint warm;
@@ -164,6 +165,8 @@ template <class Exercise>
 PhaseReport soak(const PluginUnderTest& plugin, int cycles, int warm_up, Exercise exercise) {
   PhaseReport report;
   report.plugin = plugin.name;
+  report.warm_up = warm_up;
+  const int failures_before = failures;
   std::vector<Site> original;
   for (std::uintptr_t site : plugin.sites) original.push_back(standin::site_bytes(site));
 
@@ -188,7 +191,7 @@ PhaseReport soak(const PluginUnderTest& plugin, int cycles, int warm_up, Exercis
       report.bytes_compared += static_cast<long long>(original[i].size());
     }
     report.cycles = cycle + 1;
-    if (!exercised || failures != 0) break;
+    if (!exercised || failures != failures_before) break;
   }
   standin::reset();
   report.end = footprint();
@@ -208,6 +211,11 @@ long tls_growth(const PhaseReport& r) {
 bool print_and_judge(const PhaseReport& r) {
   std::printf("%-12s %6d cycles  %8lld site bytes compared  %6lld frames\n", r.plugin, r.cycles,
               r.bytes_compared, r.frames);
+  if (r.cycles <= r.warm_up) {
+    std::fprintf(stderr, "soak: %s: stopped before the warm-up ended; no growth to judge\n",
+                 r.plugin);
+    return false;
+  }
   std::printf("%-12s handles %lu -> %lu (growth %ld, bound %ld; %s)\n", "", r.warm.handles,
               r.end.handles, handle_growth(r), kHandleBound, r.end.handle_source);
   std::printf("%-12s private bytes %zu -> %zu (growth %lld, bound %lld; %s)\n", "",
