@@ -97,9 +97,20 @@ Footprint footprint() {
 // Growth beyond these after the warm-up counts as a leak: a few handles
 // the runtime may open lazily, and some heap that the allocator keeps in
 // reserve. A plug-in leaking one handle or one 4 KiB page per cycle would
-// pass either bound within the short run's 40 measured cycles.
+// exceed either bound within the short run's 40 measured cycles.
 constexpr long kHandleBound = 4;
 constexpr long long kPrivateBytesBound = 128LL * 1024;
+// What every load and unload of any C++ DLL from this toolchain leaves on
+// the heap, and nothing of ours can free: the threads library allocates a
+// static mutex of the runtime on its first lock (the unwinder's frame table
+// lock, the lock of function-local statics) and nothing ever destroys them.
+// A DLL with just the runtime and one function-local static loses 65 bytes
+// per cycle under Wine 8, as the plug-ins do.
+constexpr long long kRuntimeBytesPerCycle = 80;
+
+long long private_bytes_bound(int measured_cycles) {
+  return kPrivateBytesBound + kRuntimeBytesPerCycle * measured_cycles;
+}
 
 int failures = 0;
 
@@ -219,7 +230,8 @@ bool print_and_judge(const PhaseReport& r) {
   std::printf("%-12s handles %lu -> %lu (growth %ld, bound %ld; %s)\n", "", r.warm.handles,
               r.end.handles, handle_growth(r), kHandleBound, r.end.handle_source);
   std::printf("%-12s private bytes %zu -> %zu (growth %lld, bound %lld; %s)\n", "",
-              r.warm.private_bytes, r.end.private_bytes, memory_growth(r), kPrivateBytesBound,
+              r.warm.private_bytes, r.end.private_bytes, memory_growth(r),
+              private_bytes_bound(r.cycles - r.warm_up),
               r.end.memory_source);
   std::printf("%-12s lowest free TLS slot %lu -> %lu (growth %ld, bound 0)\n", "",
               r.warm.free_tls_slot, r.end.free_tls_slot, tls_growth(r));
@@ -234,7 +246,7 @@ bool print_and_judge(const PhaseReport& r) {
                  handle_growth(r));
     ok = false;
   }
-  if (memory_growth(r) > kPrivateBytesBound) {
+  if (memory_growth(r) > private_bytes_bound(r.cycles - r.warm_up)) {
     std::fprintf(stderr, "soak: %s: %lld more private bytes after the soak\n", r.plugin,
                  memory_growth(r));
     ok = false;
