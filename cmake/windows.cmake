@@ -17,6 +17,9 @@ set(PLUGIN_PRODUCT_NAME "hostkit plug-ins")
 # resource (file version from the project version, the product name, the
 # description, its file name). It exports nothing (ld would otherwise export
 # every symbol) and is copied into dist/ after each build.
+# injector/module_runtime.cpp and the wrapped pthread_once keep repeated loads
+# and unloads from costing the host process handles, TLS slots and heap (see
+# that file).
 function(add_plugin name)
   cmake_parse_arguments(arg "" "DESCRIPTION" "" ${ARGN})
   if(NOT arg_DESCRIPTION)
@@ -26,9 +29,10 @@ function(add_plugin name)
   set(plugin_description "${arg_DESCRIPTION}")
   set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}_version.rc)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/plugin_version.rc.in ${rc} @ONLY)
-  add_library(${name} SHARED ${arg_UNPARSED_ARGUMENTS} ${rc})
+  add_library(${name} SHARED ${arg_UNPARSED_ARGUMENTS} ${rc}
+    ${PROJECT_SOURCE_DIR}/injector/module_runtime.cpp)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
-  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -s)
+  target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -Wl,--wrap=pthread_once -s)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/

@@ -1,6 +1,7 @@
 #include "injector/hooking.hpp"
 
-#include <assert.h>
+#include <cassert>
+#include <cstdlib>
 
 namespace injector {
 

@@ -139,15 +139,15 @@ class function_hooker_manager<Addressing, site, Ret()> : public scoped_call {
   static Ret __attribute__((cdecl)) call_hooks() {
     function_hooker_manager* const m = static_owner().get();
     if (m->handlers.empty()) return m->call_host_callee();
-    const auto call_host_callee = [m]() -> Ret { return m->call_host_callee(); };
+    const auto host_routine = [m]() -> Ret { return m->call_host_callee(); };
     if (m->handlers.size() == 1) {
       // Handed over by moving: the callable is small enough to live inside
       // `next` itself, so this allocates and copies nothing.
-      next_type next = call_host_callee;
+      next_type next = host_routine;
       return m->handlers.front().handler(std::move(next));
     }
     // The entry added last runs first; each one's `next` runs the one before.
-    next_type chain{call_host_callee};
+    next_type chain{host_routine};
     for (const entry& e : m->handlers) {
       chain = [handler = e.handler, inner = chain]() -> Ret {
         next_type next = inner;

@@ -48,6 +48,7 @@ class StoredHandler {
       copy();
     }
   }
+  // cppcheck-suppress constParameter ; a function pointer has no const form to point to
   bool same_function(void (*function)()) const {
     return function != nullptr && function_ == function;
   }

@@ -26,6 +26,14 @@ bool fake_protect(std::uintptr_t address, std::size_t size, std::uint32_t protec
   return real().protect(address, size, protection, previous);
 }
 
+bool fake_accessible(std::uintptr_t address, std::size_t size, injector::os::Access access) {
+  for (const auto& [begin, length] : OsFake::current->inaccessible) {
+    // Half-open ranges overlap when each starts before the other ends.
+    if (size != 0 && address < begin + length && begin < address + size) return false;
+  }
+  return real().accessible(address, size, access);
+}
+
 void* fake_module_handle(const char* name) {
   OsFake& fake = *OsFake::current;
   fake.module_handle_names.push_back(name ? name : "");
@@ -61,6 +69,7 @@ OsFake::OsFake() : saved_(injector::os::api()) {
   current = this;
   auto& api = injector::os::api();
   api.protect = fake_protect;
+  api.accessible = fake_accessible;
   api.module_handle = fake_module_handle;
   api.module_from_address = fake_module_from_address;
   api.module_file_name = fake_module_file_name;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "injector/os.hpp"
@@ -46,6 +47,10 @@ class OsFake {
   std::vector<bool> module_from_address_pins;  // one entry per call: its pin flag
   std::vector<std::string> module_handle_names;  // "" for the process image
   bool hide_module_handles = false;              // every named module is "not loaded"
+
+  // Ranges (address, size) that `accessible` reports unreachable for reads
+  // and writes alike, whatever the real pages allow; the rest is real.
+  std::vector<std::pair<std::uintptr_t, std::size_t>> inaccessible;
 
   // Replaces what GetModuleFileNameA stores, when set.
   const char* module_file_name_result = nullptr;
