@@ -58,6 +58,22 @@ std::uint32_t fake_module_file_name(void* module, char* buffer, std::uint32_t si
   return static_cast<std::uint32_t>(std::strlen(buffer));
 }
 
+std::int16_t fake_key_state(int virtual_key) {
+  OsFake& fake = *OsFake::current;
+  char call[16];
+  std::snprintf(call, sizeof call, "key %02X", virtual_key);
+  fake.key_and_note_calls.push_back(call);
+  if (!fake.fake_keys) return real().key_state(virtual_key);
+  for (int key : fake.keys_down) {
+    if (key == virtual_key) return static_cast<std::int16_t>(0x8001);  // down, toggled
+  }
+  return 0x0001;  // up, toggled: only bit 15 means down
+}
+
+void fake_debug_output(const char* text) {
+  OsFake::current->key_and_note_calls.push_back(std::string("note ") + text);
+}
+
 int fake_message_box(void* owner, const char* text, const char* caption, unsigned type) {
   OsFake::current->message_boxes.push_back({owner, text, caption, type});
   return 1;  // IDOK
@@ -74,6 +90,8 @@ OsFake::OsFake() : saved_(injector::os::api()) {
   api.module_from_address = fake_module_from_address;
   api.module_file_name = fake_module_file_name;
   api.message_box = fake_message_box;
+  api.key_state = fake_key_state;
+  api.debug_output = fake_debug_output;
 }
 
 OsFake::~OsFake() {

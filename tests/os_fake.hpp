@@ -57,6 +57,12 @@ class OsFake {
 
   std::vector<MessageBoxCall> message_boxes;  // captured, never shown
 
+  // Keys reported down by GetKeyState (virtual-key codes), when set; and the
+  // order of the key queries and debug notes: "key 5A", "note <text>".
+  bool fake_keys = false;
+  std::vector<int> keys_down;
+  std::vector<std::string> key_and_note_calls;
+
   static OsFake* current;
 
  private:
