@@ -20,7 +20,8 @@ void empty_handler() {}
 
 void hooked_frame_site() {
   constexpr int kIterations = 2'000'000;
-  auto* const volatile callee = host::routine<host::SiteCalleeFn>(standin::at(0x53C100));
+  auto* const volatile callee = reinterpret_cast<std::uintptr_t(GAME_CDECL*)()>(
+      standin::at(game::site::kFrameEventCallee));
   const double direct = bench::nanoseconds_per_call([&] { callee(); }, kIterations);
   const double unhooked =
       bench::nanoseconds_per_call([] { standin::run_frame_event(); }, kIterations);
@@ -52,6 +53,7 @@ void aim_call() {
     standin::host().aim_camera_calls.clear();
     standin::host().offset_point_calls.clear();
     standin::host().find_player_args.clear();
+    standin::host().routine_calls.clear();
     standin::run_aim_call(nullptr, point, 1, 2, 3);
   };
   aim();  // the stand-in's logs reach their capacity once

@@ -275,7 +275,7 @@ int run(int cycles) {
   write_file(settings_path, settings(0.5f));
 
   const PluginUnderTest aimcam{"aimcam.dll", folder + "aimcam.dll",
-                               {host::kAimCallSite, host::kFrameTickSite}};
+                               {game::site::kAimCall, game::site::kFrameTick}};
   const PhaseReport aimcam_report =
       soak(aimcam, cycles, warm_up, [&](int cycle, PhaseReport& report) {
         host().player.set_weapon(0, 22);
@@ -300,7 +300,7 @@ int run(int cycles) {
   // viewfix without the outside module: nothing is repaired, so it does not
   // pin itself and really unloads every time.
   const PluginUnderTest viewfix{"viewfix.dll", exe_folder() + "viewfix.dll",
-                                {host::kInitEventSite, host::kFrameEventSite}};
+                                {game::site::kInitEvent, game::site::kFrameEvent}};
   const PhaseReport viewfix_report =
       soak(viewfix, cycles, warm_up, [&](int cycle, PhaseReport& report) {
         bool ok = standin::run_init_event() == host().init_event_value;

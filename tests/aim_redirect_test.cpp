@@ -18,7 +18,7 @@ class AimRedirect : public testing::Test {
  protected:
   void SetUp() override {
     standin::reset();
-    original_ = standin::site_bytes(host::kAimCallSite);
+    original_ = standin::site_bytes(game::site::kAimCall);
     aimcam::weapon_offsets = {};
     aimcam::mirrored = 0;
     for (int slot = 0; slot < aimcam::kWeaponSlotCount; ++slot) {
@@ -28,7 +28,7 @@ class AimRedirect : public testing::Test {
   }
   void TearDown() override {
     aimcam::remove_aim_redirect();
-    EXPECT_EQ(standin::site_bytes(host::kAimCallSite), original_);
+    EXPECT_EQ(standin::site_bytes(game::site::kAimCall), original_);
   }
 
   // Runs the host's aim call with its own point and three floats.
@@ -57,11 +57,11 @@ class AimRedirect : public testing::Test {
 };
 
 TEST_F(AimRedirect, PlantsACallToTheRedirectionAtTheAimCallSite) {
-  const auto bytes = standin::site_bytes(host::kAimCallSite);
+  const auto bytes = standin::site_bytes(game::site::kAimCall);
   EXPECT_EQ(bytes[0], 0xE8);
   std::int32_t displacement;
   std::memcpy(&displacement, bytes.data() + 1, 4);
-  EXPECT_EQ(standin::at(host::kAimCallSite) + 5 + displacement,
+  EXPECT_EQ(standin::at(game::site::kAimCall) + 5 + displacement,
             reinterpret_cast<std::uintptr_t>(&aimcam::redirect_aim_point));
 }
 
@@ -172,10 +172,10 @@ INSTANTIATE_TEST_SUITE_P(RedirectedAndPassedThrough, AimRedirectPassesArguments,
 
 TEST(AimRedirectRemoved, TheHostsAimCallReachesItsOwnRoutineAgain) {
   standin::reset();
-  const auto original = standin::site_bytes(host::kAimCallSite);
+  const auto original = standin::site_bytes(game::site::kAimCall);
   aimcam::install_aim_redirect();
   aimcam::remove_aim_redirect();
-  EXPECT_EQ(standin::site_bytes(host::kAimCallSite), original);
+  EXPECT_EQ(standin::site_bytes(game::site::kAimCall), original);
   host().player.set_weapon(0, 22);
   float point[3] = {};
   standin::run_aim_call(kCamera, point, 1, 2, 3);

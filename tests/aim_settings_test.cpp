@@ -37,9 +37,9 @@ std::string join(const std::vector<std::string>& lines, const char* end = "\n") 
   return text;
 }
 
-const std::uintptr_t kHostValues[] = {host::kAimValue8CC4B4, host::kAimValue8CC4B8,
-                                      host::kAimValue8CC4B0, host::kAimValue8CC4AC,
-                                      host::kAimValue8CC4A8, host::kAimValue8CC4A0};
+const std::uintptr_t kHostValues[] = {game::data::kAimValueB4, game::data::kAimValueB8,
+                                      game::data::kAimValueB0, game::data::kAimValueAC,
+                                      game::data::kAimValueA8, game::data::kAimValueA0};
 
 class AimSettings : public testing::Test {
  protected:
@@ -53,9 +53,9 @@ class AimSettings : public testing::Test {
     // Every target starts at a value no load would store.
     for (std::uintptr_t a : kHostValues) standin::poke_value<float>(a, kUntouched);
     standin::poke_value<float>(0x8CC4A4, 12345.0f);
-    standin::poke_value<float>(host::kAimCodeConstant, kUntouched);
-    for (std::size_t i = 0; i < host::kAimTableFloats; ++i) {
-      standin::poke_value<float>(host::kAimTable + 4 * i, kUntouched);
+    standin::poke_value<float>(game::code::kAimConstant, kUntouched);
+    for (std::size_t i = 0; i < game::data::kAimTableFloats; ++i) {
+      standin::poke_value<float>(game::data::kAimTable + 4 * i, kUntouched);
     }
     for (auto& row : aimcam::camera_rows) row.fill(kUntouched);
     for (auto& slot : aimcam::weapon_offsets) slot.fill(kUntouched);
@@ -68,7 +68,7 @@ class AimSettings : public testing::Test {
   }
   float host_float(std::uintptr_t address) { return standin::peek<float>(address); }
   float table(int row, int column) {
-    return host_float(host::kAimTable + 4 * static_cast<std::uintptr_t>(row * 7 + column));
+    return host_float(game::data::kAimTable + 4 * static_cast<std::uintptr_t>(row * 7 + column));
   }
 
   testing_os::OsFake os_;
@@ -83,7 +83,7 @@ TEST_F(AimSettings, TheExampleFileReachesEveryTarget) {
   EXPECT_EQ(aimcam::live_reload, 0);
   EXPECT_EQ(host_float(0x8CC4B4), 1.5f);
   EXPECT_EQ(host_float(0x8CC4B8), 2.5f);
-  EXPECT_EQ(host_float(host::kAimCodeConstant), 3.5f);
+  EXPECT_EQ(host_float(game::code::kAimConstant), 3.5f);
   EXPECT_EQ(host_float(0x8CC4B0), 4.5f);
   EXPECT_EQ(host_float(0x8CC4AC), 5.5f);
   EXPECT_EQ(host_float(0x8CC4A8), 6.5f);
@@ -103,7 +103,7 @@ TEST_F(AimSettings, TheCodeConstantIsWrittenWithTheProtectionLifted) {
   int lifted = 0;
   for (const auto& call : os_.protect_calls) {
     if (call.protection == PAGE_EXECUTE_READWRITE) {
-      EXPECT_EQ(call.address, host::kAimCodeConstant);
+      EXPECT_EQ(call.address, game::code::kAimConstant);
       EXPECT_EQ(call.size, 4u);
       ++lifted;
     }
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                  CHECK(EXPECT_EQ(t.host(0x8CC4B4), kUntouched); EXPECT_EQ(t.host(0x8CC4B8), 2.5f))},
         EditCase{"lone_number", 4, "1.5", CHECK(EXPECT_EQ(t.host(0x8CC4B8), kUntouched))},
         EditCase{"code_constant_not_a_number", 5, "CodeConstant fast",
-                 CHECK(EXPECT_EQ(t.host(host::kAimCodeConstant), kUntouched))},
+                 CHECK(EXPECT_EQ(t.host(game::code::kAimConstant), kUntouched))},
         EditCase{"short_row", 12, "Row1 70 80 90 100 110",
                  CHECK(EXPECT_EQ(aimcam::camera_rows[1],
                                  (std::array<float, 7>{70, 80, 90, 100, 110, kUntouched, kUntouched}));
@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
         EditCase{"over_long_line", 3, "ValueAt8CC4B4 1.25 " + std::string(581, 'x'),
                  CHECK(EXPECT_EQ(t.host(0x8CC4B4), 1.25f);
                        EXPECT_EQ(t.host(0x8CC4B8), kUntouched);  // the piece "xxx..." has no number
-                       EXPECT_EQ(t.host(host::kAimCodeConstant), 2.5f);
+                       EXPECT_EQ(t.host(game::code::kAimConstant), 2.5f);
                        EXPECT_EQ(t.host(0x8CC4A0), 6.5f))}),
     [](const testing::TestParamInfo<EditCase>& i) { return std::string(i.param.name); });
 
@@ -190,7 +190,7 @@ TEST_F(AimSettings, AMissingFileChangesNothing) {
   aimcam::load_aim_settings();
   EXPECT_EQ(aimcam::live_reload, -1);
   EXPECT_EQ(host_float(0x8CC4B4), kUntouched);
-  EXPECT_EQ(host_float(host::kAimCodeConstant), kUntouched);
+  EXPECT_EQ(host_float(game::code::kAimConstant), kUntouched);
   EXPECT_EQ(table(0, 0), kUntouched);
   EXPECT_EQ(aimcam::weapon_offsets[1][0], kUntouched);
 }

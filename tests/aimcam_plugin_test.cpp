@@ -49,8 +49,8 @@ class AimcamPlugin : public testing::Test {
     std::filesystem::create_directories(folder_);
     std::filesystem::copy_file(testing_paths::beside_tests("aimcam.dll"), folder_ + "aimcam.dll",
                                std::filesystem::copy_options::overwrite_existing);
-    aim_site_ = standin::site_bytes(host::kAimCallSite);
-    tick_site_ = standin::site_bytes(host::kFrameTickSite);
+    aim_site_ = standin::site_bytes(game::site::kAimCall);
+    tick_site_ = standin::site_bytes(game::site::kFrameTick);
     host().player.set_weapon(0, 22);
   }
   void TearDown() override {
@@ -93,14 +93,14 @@ TEST_F(AimcamPlugin, LoadingPlantsBothCallsAndLoadsTheSettingsFromItsOwnFolder) 
   write_settings(settings(0, {0.5f, 1, 2}));
   load();
   const auto image = testing_modules::range_of(module_);
-  for (std::uintptr_t site : {host::kAimCallSite, host::kFrameTickSite}) {
+  for (std::uintptr_t site : {game::site::kAimCall, game::site::kFrameTick}) {
     EXPECT_EQ(standin::site_bytes(site)[0], 0xE8);
     EXPECT_TRUE(image.contains(testing_modules::relative_target(standin::at(site))))
         << std::hex << site;
   }
   EXPECT_EQ(standin::peek<float>(0x8CC4B4), 1.5f);
-  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 3.5f);
-  EXPECT_EQ(standin::peek<float>(host::kAimTable + 27 * 4), 27.0f);
+  EXPECT_EQ(standin::peek<float>(game::code::kAimConstant), 3.5f);
+  EXPECT_EQ(standin::peek<float>(game::data::kAimTable + 27 * 4), 27.0f);
   EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
 }
 
@@ -166,7 +166,7 @@ TEST_F(AimcamPlugin, LiveReloadPicksUpAnEditOnTheNextFrame) {
   write_settings(settings(1, {4, 5, 6}, 8.25f));
   hold_keys({kX});  // handled in the same frame as the reload
   EXPECT_EQ(frame_then_aim(), (Offset{-12, 5, 6}));
-  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 8.25f);
+  EXPECT_EQ(standin::peek<float>(game::code::kAimConstant), 8.25f);
 }
 
 TEST_F(AimcamPlugin, SettingLineOneToZeroGivesExactlyOneMoreLoad) {
@@ -198,9 +198,9 @@ TEST_F(AimcamPlugin, UnloadingWritesBothSitesBackAndLeavesTheHostValues) {
   write_settings(settings(0, {0.5f, 1, 2}, 6.75f));
   load();
   unload();
-  EXPECT_EQ(standin::site_bytes(host::kAimCallSite), aim_site_);
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), tick_site_);
-  EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), 6.75f);
+  EXPECT_EQ(standin::site_bytes(game::site::kAimCall), aim_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), tick_site_);
+  EXPECT_EQ(standin::peek<float>(game::code::kAimConstant), 6.75f);
   EXPECT_EQ(standin::peek<float>(0x8CC4A0), 7.5f);
 
   // The host's next aim call and frame reach the host's own routines.

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstring>
 
-#include "shared/host_interface.hpp"
+#include "standins/host/game_layout.hpp"
 #include "viewfix/outside_module.hpp"
 
 extern "C" {
@@ -40,13 +40,13 @@ class ClampThunk : public testing::Test {
   void SetUp() override {
     record_.fill(0x11);
     linked_.fill(0xEE);
-    host::set_field<std::uint32_t>(record_.data(), host::character::kLinkedRecord,
-                                   address_of(linked_.data()));
+    game::put<std::uint32_t>(record_.data(), game::character::kLinkedRecord,
+                             address_of(linked_.data()));
     stack_.fill(0x5A5A5A5A);
   }
 
   ProbeRun run_probe(std::uint16_t value, void (*landing)()) {
-    host::set_field<std::uint16_t>(linked_.data(), host::character::kLinkedValue, value);
+    game::put<std::uint16_t>(linked_.data(), game::character::kLinkedValue, value);
     const auto record_before = record_;
     const auto linked_before = linked_;
     const auto stack_before = stack_;

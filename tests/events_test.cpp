@@ -31,8 +31,8 @@ class Events : public testing::Test {
     standin::reset();
     trace.clear();
     host().on_callee = [] { trace.push_back("callee"); };
-    init_site_ = standin::site_bytes(host::kInitEventSite);
-    tick_site_ = standin::site_bytes(host::kFrameTickSite);
+    init_site_ = standin::site_bytes(game::site::kInitEvent);
+    tick_site_ = standin::site_bytes(game::site::kFrameTick);
   }
   std::array<std::uint8_t, 5> init_site_{}, tick_site_{};
 };
@@ -58,7 +58,7 @@ TEST_P(VersionGate, OnlyBuilds1001And1002HookTheSite) {
   EXPECT_EQ(event.pre_handlers.size(), 1u) << "the handler is stored either way";
   event.add_handler(event.pre_handlers, second);
 
-  EXPECT_EQ(standin::site_bytes(host::kInitEventSite) != init_site_, GetParam().hooks);
+  EXPECT_EQ(standin::site_bytes(game::site::kInitEvent) != init_site_, GetParam().hooks);
   EXPECT_EQ(standin::run_init_event(), host().init_event_value);
   if (GetParam().hooks) {
     EXPECT_THAT(trace, testing::ElementsAre("first", "second", "callee"));
@@ -125,7 +125,7 @@ TEST_F(Events, AnEmptyHandlerIsNotAddedAndHooksNothing) {
   event.add_handler(event.pre_handlers, plugin::Handler{});
   EXPECT_TRUE(event.pre_handlers.empty());
   EXPECT_FALSE(event.patched);
-  EXPECT_EQ(standin::site_bytes(host::kInitEventSite), init_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
 }
 
 TEST_F(Events, TheFrameTickHookHooksItsAbsoluteSiteOnAnyBuild) {
@@ -134,7 +134,7 @@ TEST_F(Events, TheFrameTickHookHooksItsAbsoluteSiteOnAnyBuild) {
   auto& tick = plugin::frameTickHook();
   tick.add_post_handler(first);
   tick.add_post_handler(first);  // no duplicate check here
-  EXPECT_NE(standin::site_bytes(host::kFrameTickSite), tick_site_);
+  EXPECT_NE(standin::site_bytes(game::site::kFrameTick), tick_site_);
   EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
   EXPECT_THAT(trace, testing::ElementsAre("callee", "first", "first"));
   EXPECT_TRUE(tick.pre_handlers.empty());

@@ -145,8 +145,8 @@ class FaultInjection : public testing::TestWithParam<FaultCase> {
   testing_os::OsFake os;
   HMODULE kestrelview_ = nullptr;
   std::array<std::uint8_t, 14> module_code_before_{};
-  const std::array<std::uintptr_t, 4> sites_ = {host::kAimCallSite, host::kFrameTickSite,
-                                                host::kInitEventSite, host::kFrameEventSite};
+  const std::array<std::uintptr_t, 4> sites_ = {game::site::kAimCall, game::site::kFrameTick,
+                                                game::site::kInitEvent, game::site::kFrameEvent};
   std::array<std::array<std::uint8_t, 5>, 4> original_{};
   std::uintptr_t no_access_restore_ = 0;
   DWORD no_access_old_ = 0;
@@ -161,9 +161,9 @@ const FaultCase kCases[] = {
      {.protect = ProtectFailure::all},
      [](FaultInjection& t) {
        t.inject();
-       const std::uintptr_t site = standin::at(host::kAimCallSite);
+       const std::uintptr_t site = standin::at(game::site::kAimCall);
        const std::uintptr_t previous = injector::plant_call(site, site + 0x1000);
-       EXPECT_EQ(previous, standin::at(host::kAimCameraUpdate)) << "the call is still read";
+       EXPECT_EQ(previous, standin::at(game::routine::kAimCameraUpdate)) << "the call is still read";
        t.expect_sites_untouched();
        EXPECT_GT(t.os.protect_count(), 0);
        t.expect_no_restoring_call();
@@ -192,11 +192,11 @@ const FaultCase kCases[] = {
     {"only_the_opening_fails_no_restoring_call_is_made",
      {.protect = ProtectFailure::opening},
      [](FaultInjection& t) {
-       const float constant = standin::peek<float>(host::kAimCodeConstant);
+       const float constant = standin::peek<float>(game::code::kAimConstant);
        t.inject();
        aimcam::install_aim_redirect();
-       injector::write_value<float>(standin::at(host::kAimCodeConstant), constant + 1);
-       EXPECT_EQ(standin::peek<float>(host::kAimCodeConstant), constant);
+       injector::write_value<float>(standin::at(game::code::kAimConstant), constant + 1);
+       EXPECT_EQ(standin::peek<float>(game::code::kAimConstant), constant);
        EXPECT_GE(t.os.protect_count(), 4) << "kept bytes, branch read, opcode and displacement";
        t.expect_no_restoring_call();
        t.expect_sites_untouched();
@@ -223,7 +223,7 @@ const FaultCase kCases[] = {
        t.hook_viewfix_events();
        standin::run_init_event();
        ASSERT_NE(viewfix::outside_module, nullptr);
-       const auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
+       const auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
        t.inject();
        EXPECT_EQ(standin::run_init_event(), host().init_event_value);
        EXPECT_EQ(viewfix::outside_module, nullptr);
@@ -234,10 +234,10 @@ const FaultCase kCases[] = {
        t.frames(3);
        EXPECT_TRUE(host().find_player_args.empty()) << "later frames return at once";
        EXPECT_TRUE(host().set_heading_calls.empty());
-       EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), guard);
+       EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), guard);
      }},
     {"the_guarded_code_unreachable_at_the_repair_reads_nothing",
-     {.unreachable_host = host::kGuardedCode},
+     {.unreachable_host = game::code::kGuarded},
      [](FaultInjection& t) {
        t.load_outside_module();
        t.hook_viewfix_events();
@@ -248,10 +248,10 @@ const FaultCase kCases[] = {
        t.frames(2);
        EXPECT_FALSE(viewfix::limiter_active);
        EXPECT_TRUE(host().set_heading_calls.empty());
-       EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), kSilenced);
+       EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), kSilenced);
      }},
     {"the_guarded_code_unreachable_after_a_repair_stops_the_limiter_and_writes_nothing",
-     {.unreachable_host = host::kGuardedCode},
+     {.unreachable_host = game::code::kGuarded},
      [](FaultInjection& t) {
        t.load_outside_module();
        t.hook_viewfix_events();
@@ -265,11 +265,11 @@ const FaultCase kCases[] = {
        t.frames(2);
        EXPECT_FALSE(viewfix::limiter_active);
        EXPECT_EQ(host().set_heading_calls.size(), 1u);
-       EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), kSilenced)
+       EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), kSilenced)
            << "the mend is skipped, not written blind";
      }},
     {"the_guarded_code_page_no_access_with_every_protect_failing",
-     {.protect = ProtectFailure::all, .no_access_page = host::kGuardedCode},
+     {.protect = ProtectFailure::all, .no_access_page = game::code::kGuarded},
      [](FaultInjection& t) {
        t.load_outside_module();
        t.hook_viewfix_events();
@@ -282,17 +282,17 @@ const FaultCase kCases[] = {
        EXPECT_FALSE(viewfix::limiter_active);
        EXPECT_TRUE(host().set_heading_calls.empty());
        MEMORY_BASIC_INFORMATION info{};
-       VirtualQuery(reinterpret_cast<void*>(standin::at(host::kGuardedCode)), &info, sizeof info);
+       VirtualQuery(reinterpret_cast<void*>(standin::at(game::code::kGuarded)), &info, sizeof info);
        EXPECT_EQ(info.Protect, static_cast<DWORD>(PAGE_NOACCESS));
      }},
     {"an_event_site_unreachable_is_not_planted",
-     {.unreachable_host = host::kFrameTickSite},
+     {.unreachable_host = game::site::kFrameTick},
      [](FaultInjection& t) {
        t.inject();
        plugin::frameTickHook().add_post_handler(tick_handler);
        t.expect_sites_untouched();
        using TickHooker = injector::function_hooker<injector::absolute_call,
-                                                    host::kFrameTickSite, std::uintptr_t()>;
+                                                    game::site::kFrameTick, std::uintptr_t()>;
        EXPECT_FALSE(TickHooker::manager_type::site_manager()->is_planted());
        EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
        EXPECT_EQ(host().condition_calls, 0);

@@ -48,9 +48,9 @@ int handler_runs = 0;
 void count_run() { ++handler_runs; }
 
 using TickHooker =
-    injector::function_hooker<injector::absolute_call, host::kFrameTickSite, std::uintptr_t()>;
+    injector::function_hooker<injector::absolute_call, game::site::kFrameTick, std::uintptr_t()>;
 using InitHooker =
-    injector::function_hooker<injector::scoped_call, host::kInitEventSite, std::uintptr_t()>;
+    injector::function_hooker<injector::scoped_call, game::site::kInitEvent, std::uintptr_t()>;
 using TickManager = TickHooker::manager_type;
 
 struct RaceCase {
@@ -108,7 +108,7 @@ const RaceCase kCases[] = {
        EXPECT_EQ(owner.use_count(), 2) << "the static owner and this copy: no count lost";
        EXPECT_FALSE(owner->is_planted());
        EXPECT_EQ(owner->entry_count(), 0u);
-       const auto before = standin::site_bytes(host::kFrameTickSite);
+       const auto before = standin::site_bytes(game::site::kFrameTick);
        {
          TickHooker hooker;
          hooker.attach([](TickHooker::next_type next) {
@@ -119,13 +119,13 @@ const RaceCase kCases[] = {
          EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
          EXPECT_EQ(handler_runs, 1);
        }
-       EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), before);
+       EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), before);
      }},
     {"init_event",
      [] { return static_cast<const void*>(&plugin::initEvent()); },
      [](const void* event, testing_os::OsFake&) {
        EXPECT_EQ(event, &plugin::initEvent());
-       expect_fresh_event_that_works(plugin::initEvent(), host::kInitEventSite,
+       expect_fresh_event_that_works(plugin::initEvent(), game::site::kInitEvent,
                                      standin::run_init_event, [] {
                                        plugin::initEvent().add_handler(
                                            plugin::initEvent().pre_handlers, count_run);
@@ -135,7 +135,7 @@ const RaceCase kCases[] = {
      [] { return static_cast<const void*>(&plugin::frameEvent()); },
      [](const void* event, testing_os::OsFake&) {
        EXPECT_EQ(event, &plugin::frameEvent());
-       expect_fresh_event_that_works(plugin::frameEvent(), host::kFrameEventSite,
+       expect_fresh_event_that_works(plugin::frameEvent(), game::site::kFrameEvent,
                                      standin::run_frame_event, [] {
                                        plugin::frameEvent().add_handler(
                                            plugin::frameEvent().pre_handlers, count_run);
@@ -145,7 +145,7 @@ const RaceCase kCases[] = {
      [] { return static_cast<const void*>(&plugin::frameTickHook()); },
      [](const void* event, testing_os::OsFake&) {
        EXPECT_EQ(event, &plugin::frameTickHook());
-       expect_fresh_event_that_works(plugin::frameTickHook(), host::kFrameTickSite,
+       expect_fresh_event_that_works(plugin::frameTickHook(), game::site::kFrameTick,
                                      standin::run_frame_tick,
                                      [] { plugin::frameTickHook().add_post_handler(count_run); });
      }},

@@ -51,15 +51,16 @@ float radians_giving(float degrees, float factor) {
 // The radians the host is given for a heading of `degrees`.
 float host_radians(float degrees) { return degrees * kHostRadiansFactor; }
 
-void set_camera_radians(float radians) {
-  standin::poke_value<float>(host::kCameraObject + host::kCameraHeadingOffset, radians);
-}
+void set_camera_radians(float radians) { standin::set_camera_heading(radians); }
 void set_camera_degrees(float degrees) {
   set_camera_radians(radians_giving(degrees, kHostCameraFactor));
 }
 void set_character_degrees(float degrees) {
   host().player.heading_radians = radians_giving(degrees, kHostHeadingFactor);
 }
+
+// The player's record as the plug-in's own functions take it.
+host::Character* player_record() { return static_cast<host::Character*>(host().player.character()); }
 
 void frame() {
   auto* volatile run = &viewfix::limit_heading;
@@ -75,7 +76,7 @@ class Limiter : public testing::Test {
     standin::reset();
     hostkit::resolve_host_address_table();
     viewfix::outside_module = reinterpret_cast<void*>(standin::image_base());
-    standin::poke_value<std::uint32_t>(host::kGuardedCode, kHostGuard);
+    standin::poke_value<std::uint32_t>(game::code::kGuarded, kHostGuard);
     viewfix::saved_guard_bytes = kHostGuard;
     viewfix::limiter_active = true;
     set_camera_degrees(0);
@@ -94,9 +95,7 @@ class Limiter : public testing::Test {
   void expect_not_turned() {
     EXPECT_TRUE(host().set_heading_calls.empty());
     EXPECT_TRUE(host().refresh_calls.empty());
-    const auto* record = host().player.record.data();
-    EXPECT_EQ(host::field<std::uint32_t>(record, host::character::kHeadingField), 0u);
-    EXPECT_EQ(host::field<std::uint32_t>(record, host::character::kHeadingFieldCopy), 0u);
+    EXPECT_EQ(host().player.heading_fields(), (std::array<float, 2>{0, 0}));
   }
 };
 
@@ -221,7 +220,7 @@ TEST_F(Limiter, NoPlayerStopsIt) {
 TEST_F(Limiter, ReadsTheCameraThroughTheAddressTable) {
   // A slot pointing elsewhere is followed: the camera at 0xB6F028 is not
   // looked at.
-  standin::poke_value<float>(0x900000 + host::kCameraHeadingOffset,
+  standin::poke_value<float>(0x900000 + game::camera::kHeading,
                              radians_giving(300, kHostCameraFactor));
   hostkit::address_table::camera_object = static_cast<std::uint32_t>(standin::at(0x900000));
   set_character_degrees(10);
@@ -241,7 +240,7 @@ void PrintTo(const SetCase& c, std::ostream* out) { *out << c.degrees << " degre
 class SetHeading : public Limiter, public testing::WithParamInterface<SetCase> {};
 
 TEST_P(SetHeading, BringsTheHeadingIntoRangeThenWritesBothFieldsAndTellsTheHost) {
-  viewfix::set_character_heading(host().player.character(), GetParam().degrees);
+  viewfix::set_character_heading(player_record(), GetParam().degrees);
   expect_turned_to(GetParam().stored);
 }
 
@@ -254,7 +253,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Limiter, AHugeNegativeHeadingIsReducedWithoutSteppingForEver) {
   const float huge = -3.0e30f;
-  viewfix::set_character_heading(host().player.character(), huge);
+  viewfix::set_character_heading(player_record(), huge);
   ASSERT_EQ(host().set_heading_calls.size(), 1u);
   double expected = std::fmod(static_cast<double>(huge), 360.0);
   if (expected < 0) expected += 360.0;
@@ -293,11 +292,11 @@ TEST_P(CodeGuard, DecidesTheLimiterAndMendsTheCode) {
   const GuardCase& c = GetParam();
   viewfix::saved_guard_bytes = c.saved;
   viewfix::limiter_active = c.active_before;
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, c.found);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, c.found);
   set_character_degrees(100);
   frame();
   EXPECT_EQ(viewfix::limiter_active, c.active_after);
-  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), c.code_after);
+  EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), c.code_after);
   EXPECT_EQ(viewfix::saved_guard_bytes, c.saved);
   if (c.limits) {
     expect_turned_to(60);
@@ -321,7 +320,7 @@ TEST_F(Limiter, ReadsTheGuardedCodeAtItsAbsoluteAddressEveryFrame) {
   for (const auto& call : os.protect_calls) {
     if (call.protection == 0x40) lifted.push_back(call);
   }
-  const testing_os::ProtectCall guard{host::kGuardedCode, 4, 0x40};
+  const testing_os::ProtectCall guard{game::code::kGuarded, 4, 0x40};
   EXPECT_THAT(lifted, testing::ElementsAre(guard, guard));
 }
 
@@ -329,7 +328,7 @@ TEST(LimiterAtStart, TheGuardAsCapturedLeavesItOff) {
   standin::reset();
   hostkit::resolve_host_address_table();
   viewfix::outside_module = reinterpret_cast<void*>(standin::image_base());
-  viewfix::saved_guard_bytes = standin::peek<std::uint32_t>(host::kGuardedCode);
+  viewfix::saved_guard_bytes = standin::peek<std::uint32_t>(game::code::kGuarded);
   host().player.heading_radians = 2.0f;  // about 115 degrees, the camera at 0
   frame();
   EXPECT_FALSE(viewfix::limiter_active);
@@ -340,14 +339,14 @@ TEST(LimiterAtStart, TheGuardAsCapturedLeavesItOff) {
 TEST(LimiterWithoutTheModule, DoesNothingAtAllEveryFrame) {
   standin::reset();
   hostkit::resolve_host_address_table();
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x12345678);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, 0x12345678);
   viewfix::saved_guard_bytes = kHostGuard;
   viewfix::limiter_active = true;
   host().player.heading_radians = 2.0f;
   testing_os::OsFake os;
   for (int i = 0; i < 3; ++i) frame();
   EXPECT_THAT(os.protect_calls, testing::IsEmpty()) << "the guarded code is not even read";
-  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), 0x12345678u);
+  EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), 0x12345678u);
   EXPECT_TRUE(viewfix::limiter_active);
   EXPECT_TRUE(host().find_player_args.empty());
   EXPECT_EQ(host().condition_calls, 0);

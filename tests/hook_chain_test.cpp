@@ -14,10 +14,10 @@ namespace {
 
 using standin::host;
 
-using TickHooker = injector::function_hooker<injector::absolute_call, host::kFrameTickSite,
+using TickHooker = injector::function_hooker<injector::absolute_call, game::site::kFrameTick,
                                              std::uintptr_t()>;
 using EventHooker =
-    injector::function_hooker<injector::scoped_call, host::kFrameEventSite, std::uintptr_t()>;
+    injector::function_hooker<injector::scoped_call, game::site::kFrameEvent, std::uintptr_t()>;
 using Next = TickHooker::next_type;
 
 std::vector<std::string> trace;
@@ -37,16 +37,16 @@ class HookChain : public testing::Test {
     standin::reset();
     trace.clear();
     host().on_callee = [] { trace.push_back("callee"); };
-    original_ = standin::site_bytes(host::kFrameTickSite);
+    original_ = standin::site_bytes(game::site::kFrameTick);
   }
   std::array<std::uint8_t, 5> original_{};
 };
 
 TEST_F(HookChain, AttachPlantsACallToTheSitesEntryFunction) {
   TickHooker hooker;
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), original_) << "construction changes nothing";
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), original_) << "construction changes nothing";
   hooker.attach(noting("a"));
-  EXPECT_EQ(injector::branch_destination(host::kFrameTickSite),
+  EXPECT_EQ(injector::branch_destination(game::site::kFrameTick),
             reinterpret_cast<std::uintptr_t>(&TickHooker::manager_type::call_hooks));
   EXPECT_EQ(hooker.manager()->callee(), standin::at(0x53EA00)) << "the host's own callee";
   EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
@@ -124,34 +124,34 @@ TEST_F(HookChain, TheLastEntryToGoRestoresTheSiteAndANewAttachPlantsAfresh) {
     a.attach(noting("A"));
     b.attach(noting("B"));
     a.undo();
-    EXPECT_NE(standin::site_bytes(host::kFrameTickSite), original_) << "B still holds the site";
+    EXPECT_NE(standin::site_bytes(game::site::kFrameTick), original_) << "B still holds the site";
   }
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), original_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), original_);
   standin::run_frame_tick();
   EXPECT_THAT(trace, testing::ElementsAre("callee"));
 
   // The host's call now leads elsewhere; the next plant picks that up.
   std::uint8_t call_init_callee[5] = {0xE8};
   const std::int32_t displacement = static_cast<std::int32_t>(
-      standin::at(0x5BF400) - (standin::at(host::kFrameTickSite) + 5));
+      standin::at(0x5BF400) - (standin::at(game::site::kFrameTick) + 5));
   std::memcpy(call_init_callee + 1, &displacement, 4);
-  standin::poke(host::kFrameTickSite, call_init_callee, 5);
+  standin::poke(game::site::kFrameTick, call_init_callee, 5);
   TickHooker again;
   again.attach(noting("again"));
   EXPECT_EQ(again.manager()->callee(), standin::at(0x5BF400));
   EXPECT_EQ(standin::run_frame_tick(), host().init_event_value);
   EXPECT_EQ(host().init_event_callee_calls, 1);
   again.undo();
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite)[0], 0xE8);
-  EXPECT_EQ(injector::branch_destination(host::kFrameTickSite), standin::at(0x5BF400));
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick)[0], 0xE8);
+  EXPECT_EQ(injector::branch_destination(game::site::kFrameTick), standin::at(0x5BF400));
 }
 
 TEST_F(HookChain, UndoOnAHookerWithoutAnEntryChangesNothing) {
   TickHooker a, idle;
   a.attach(noting("A"));
-  const auto planted = standin::site_bytes(host::kFrameTickSite);
+  const auto planted = standin::site_bytes(game::site::kFrameTick);
   idle.undo();
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), planted);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), planted);
   EXPECT_EQ(a.manager()->entry_count(), 1u);
   standin::run_frame_tick();
   EXPECT_THAT(trace, testing::ElementsAre("A", "callee"));
@@ -163,35 +163,35 @@ TEST_F(HookChain, AManagerDestroyedWhilePlantedWritesTheSiteBack) {
   manager->register_handler(reinterpret_cast<TickHooker::manager_type::owner_type>(&owner),
                             noting("x"));
   ASSERT_TRUE(manager->is_planted());
-  EXPECT_NE(standin::site_bytes(host::kFrameTickSite), original_);
+  EXPECT_NE(standin::site_bytes(game::site::kFrameTick), original_);
   manager.reset();
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), original_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), original_);
 }
 
 TEST_F(HookChain, AnEmptyHandlerIsNotAttached) {
   TickHooker a;
   a.attach(TickHooker::handler_type{});
   EXPECT_EQ(a.manager()->entry_count(), 0u);
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), original_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), original_);
 }
 
 TEST_F(HookChain, ASiteHoldingNoBranchIsNotPlanted) {
   const std::uint8_t nops[5] = {0x90, 0x90, 0x90, 0x90, 0x90};
-  standin::poke(host::kFrameTickSite, nops, 5);
+  standin::poke(game::site::kFrameTick, nops, 5);
   TickHooker a;
   a.attach(noting("A"));
   EXPECT_FALSE(a.manager()->is_planted());
-  EXPECT_EQ(standin::site_bytes(host::kFrameTickSite), (std::array<std::uint8_t, 5>{0x90, 0x90, 0x90, 0x90, 0x90}));
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), (std::array<std::uint8_t, 5>{0x90, 0x90, 0x90, 0x90, 0x90}));
 }
 
 TEST_F(HookChain, ARebasingHookerPlantsAtTheRebasedSite) {
-  const auto before = standin::site_bytes(host::kFrameEventSite);
+  const auto before = standin::site_bytes(game::site::kFrameEvent);
   {
     EventHooker hooker;
     hooker.attach([](EventHooker::next_type next) -> std::uintptr_t { return next() ^ 1; });
     EXPECT_EQ(standin::run_frame_event(), host().frame_event_value ^ 1);
   }
-  EXPECT_EQ(standin::site_bytes(host::kFrameEventSite), before);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), before);
 }
 
 TEST_F(HookChain, OneEntryAllocatesNothingPerCall) {

@@ -13,8 +13,8 @@ using standin::host;
 
 TEST(HookUnload, EverySiteIsWrittenBackByteForByte) {
   standin::reset();
-  const std::uintptr_t sites[] = {host::kInitEventSite, host::kFrameEventSite,
-                                  host::kFrameTickSite};
+  const std::uintptr_t sites[] = {game::site::kInitEvent, game::site::kFrameEvent,
+                                  game::site::kFrameTick};
   std::array<std::uint8_t, 5> before[3];
   for (int i = 0; i < 3; ++i) before[i] = standin::site_bytes(sites[i]);
 

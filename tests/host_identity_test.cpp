@@ -73,7 +73,7 @@ class EntryPointTable : public testing::TestWithParam<BuildCase> {};
 TEST_P(EntryPointTable, FillsTheBuildRecordOnFirstUse) {
   const BuildCase& c = GetParam();
   testing_host::set_entry_point(c.key - 0x400000);
-  standin::poke_value<std::uint8_t>(host::kPatchMarkByte, c.patch_byte);
+  standin::poke_value<std::uint8_t>(game::code::kPatchMarkByte, c.patch_byte);
 
   const HostVersionInfo& version = kit_context().version;
   EXPECT_EQ(version, c.expected);
@@ -109,8 +109,8 @@ void set_probe(std::uintptr_t address, std::uint32_t value) {
 }
 
 void clear_probes() {
-  for (std::uintptr_t a : {host::kProbeCodeStart, host::kProbe8245BC, host::kProbe8252FC,
-                           host::kProbe82533C, host::kProbe858D51, host::kProbe858C61}) {
+  for (std::uintptr_t a : {game::code::kStart, game::probe::k8245BC, game::probe::k8252FC,
+                           game::probe::k82533C, game::probe::k858D51, game::probe::k858C61}) {
     set_probe(a, 0xCCCCCCCC);
   }
 }

@@ -112,8 +112,8 @@ class HostileSettings : public testing::TestWithParam<std::string> {
 
     for (std::uintptr_t a : kLineTargets) standin::poke_value(a, kUntouched);
     for (std::uintptr_t a : kNeighbours) standin::poke_value(a, kUntouched);
-    for (std::size_t i = 0; i < host::kAimTableFloats; ++i) {
-      standin::poke_value(host::kAimTable + 4 * i, kUntouched);
+    for (std::size_t i = 0; i < game::data::kAimTableFloats; ++i) {
+      standin::poke_value(game::data::kAimTable + 4 * i, kUntouched);
     }
     code_before_ = code_around_constant();
     for (auto& row : aimcam::camera_rows) row.fill(std::bit_cast<float>(kUntouched));
@@ -156,7 +156,7 @@ TEST_P(HostileSettings, LoadsWithoutAFaultAndStoresWhatTheReaderMakesOfTheWholeF
     for (std::size_t c = 0; c < 7; ++c) {
       EXPECT_EQ(std::bit_cast<std::uint32_t>(aimcam::camera_rows[r][c]), expected_.rows[r][c])
           << "row " << r << " column " << c;
-      EXPECT_EQ(host_bits(host::kAimTable + 4 * (7 * r + c)),
+      EXPECT_EQ(host_bits(game::data::kAimTable + 4 * (7 * r + c)),
                 expected_.rows_copied ? expected_.rows[r][c] : kUntouched)
           << "host table row " << r << " column " << c;
     }

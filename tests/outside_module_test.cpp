@@ -43,17 +43,6 @@ std::uint32_t dword_at(std::uintptr_t address) {
   return value;
 }
 
-// A character record linking to a record with the given 16-bit value.
-struct LinkedRecords {
-  explicit LinkedRecords(std::uint16_t value) {
-    host::set_field<std::uint32_t>(record.data(), host::character::kLinkedRecord,
-                                   address_of(linked.data()));
-    host::set_field<std::uint16_t>(linked.data(), host::character::kLinkedValue, value);
-  }
-  alignas(4) std::array<std::uint8_t, 0x600> record{};
-  alignas(4) std::array<std::uint8_t, 0x40> linked{};
-};
-
 using testing_modules::export_of;
 
 class Repair : public testing::Test {
@@ -71,7 +60,8 @@ class Repair : public testing::Test {
   }
 
   std::uint32_t module_path(std::uint16_t value) {
-    LinkedRecords records(value);
+    standin::LinkedRecords records;
+    records.set_value(value);
     return linked_value_(records.record.data());
   }
   std::uintptr_t jump_destination() const {
@@ -117,7 +107,7 @@ TEST_F(Repair, RedirectsTheCellPlantsTheJumpAndPinsViewfix) {
   EXPECT_EQ(viewfix::viewfix_resume_address, base_ + 0x47F6);
   EXPECT_EQ(viewfix::saved_guard_bytes, kHostGuard);
   EXPECT_THAT(os.protect_calls, testing::Contains(testing_os::ProtectCall{
-                                    host::kGuardedCode, 4, PAGE_EXECUTE_READWRITE}))
+                                    game::code::kGuarded, 4, PAGE_EXECUTE_READWRITE}))
       << "the guarded code is read at its absolute address with the protection lifted";
   EXPECT_THAT(os.module_from_address_pins, testing::ElementsAre(true));
 }
@@ -140,7 +130,7 @@ TEST_F(Repair, ASecondRepairWritesTheSameCodeAndCapturesTheGuardAfresh) {
   const auto cell = bytes_at<4>(base_ + 0x1FFA);
   const auto load = bytes_at<10>(base_ + 0x47EC);
   silence_guard_();  // the module switches the host's guarded code off
-  ASSERT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), 0x90909090u);
+  ASSERT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), 0x90909090u);
   testing_os::OsFake os;
   repair();
   EXPECT_EQ(bytes_at<4>(base_ + 0x1FFA), cell);
@@ -153,7 +143,7 @@ TEST_F(Repair, ASecondRepairWritesTheSameCodeAndCapturesTheGuardAfresh) {
 
 TEST_F(Repair, AModuleGoneByTheNextRepairIsForgottenAndNothingIsTouched) {
   repair();
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x12345678);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, 0x12345678);
   testing_os::OsFake os;
   os.hide_module_handles = true;
   repair();
@@ -177,10 +167,10 @@ TEST_F(Repair, TheLimiterRunsOnceTheModuleSwitchesTheGuardOff) {
   ASSERT_EQ(host().set_heading_calls.size(), 1u);
 
   // Anything else written there is undone, and the limiter stops.
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x0BADC0DE);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, 0x0BADC0DE);
   viewfix::limit_heading();
   EXPECT_FALSE(viewfix::limiter_active);
-  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), kHostGuard);
+  EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), kHostGuard);
   EXPECT_EQ(host().set_heading_calls.size(), 1u);
 }
 

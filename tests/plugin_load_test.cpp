@@ -17,12 +17,12 @@ using testing_modules::relative_target;
 
 TEST(AimcamLoad, PlantsTheAimCallIntoItsImageAndTakesItBackOnUnload) {
   standin::reset();
-  const auto original = standin::site_bytes(host::kAimCallSite);
+  const auto original = standin::site_bytes(game::site::kAimCall);
 
   HMODULE aimcam = LoadLibraryA(testing_paths::beside_tests("aimcam.dll").c_str());
   ASSERT_NE(aimcam, nullptr);
-  EXPECT_EQ(standin::site_bytes(host::kAimCallSite)[0], 0xE8);
-  EXPECT_TRUE(range_of(aimcam).contains(relative_target(standin::at(host::kAimCallSite))));
+  EXPECT_EQ(standin::site_bytes(game::site::kAimCall)[0], 0xE8);
+  EXPECT_TRUE(range_of(aimcam).contains(relative_target(standin::at(game::site::kAimCall))));
 
   // The host's aim call runs through the plug-in and still reaches the
   // host's routine.
@@ -33,7 +33,7 @@ TEST(AimcamLoad, PlantsTheAimCallIntoItsImageAndTakesItBackOnUnload) {
   ASSERT_EQ(host().aim_camera_calls.size(), 1u);
 
   ASSERT_TRUE(FreeLibrary(aimcam));
-  EXPECT_EQ(standin::site_bytes(host::kAimCallSite), original);
+  EXPECT_EQ(standin::site_bytes(game::site::kAimCall), original);
   standin::reset();
   EXPECT_EQ(standin::run_aim_call(nullptr, point, 4, 5, 6), host().aim_camera_result);
   EXPECT_TRUE(host().find_player_args.empty()) << "the unloaded plug-in is no longer called";

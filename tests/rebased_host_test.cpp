@@ -66,10 +66,10 @@ void on_init() { runs.push_back(1); }
 TEST(RebasedHost, EventsHookTheirRebasedCallSites) {
   standin::reset();
   ASSERT_EQ(hostkit::GameVersion(), 1001);  // the stand-in image's own code bytes
-  const auto before = standin::site_bytes(host::kInitEventSite);
+  const auto before = standin::site_bytes(game::site::kInitEvent);
   auto& event = plugin::initEvent();
   event.add_handler(event.pre_handlers, on_init);
-  const auto planted = standin::site_bytes(host::kInitEventSite);
+  const auto planted = standin::site_bytes(game::site::kInitEvent);
   EXPECT_EQ(planted[0], 0xE8);
   EXPECT_NE(planted, before);
   EXPECT_EQ(standin::run_init_event(), standin::host().init_event_value);

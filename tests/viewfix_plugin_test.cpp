@@ -28,8 +28,8 @@ class Viewfix : public testing::Test {
  protected:
   void SetUp() override {
     standin::reset();
-    init_site_ = standin::site_bytes(host::kInitEventSite);
-    frame_site_ = standin::site_bytes(host::kFrameEventSite);
+    init_site_ = standin::site_bytes(game::site::kInitEvent);
+    frame_site_ = standin::site_bytes(game::site::kFrameEvent);
   }
   void TearDown() override {
     if (viewfix_ != nullptr) FreeLibrary(viewfix_);
@@ -48,12 +48,10 @@ class Viewfix : public testing::Test {
 
   // The outside module's clamped path with a record whose linked value is v.
   std::uint32_t module_value(std::uint16_t v) {
-    alignas(4) std::uint8_t record[0x600] = {};
-    alignas(4) std::uint8_t linked[0x40] = {};
-    host::set_field<std::uint32_t>(record, host::character::kLinkedRecord,
-                                   static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(linked)));
-    host::set_field<std::uint16_t>(linked, host::character::kLinkedValue, v);
-    return export_of<std::uint32_t (*)(const void*)>(module_, "kestrelview_linked_value")(record);
+    standin::LinkedRecords records;
+    records.set_value(v);
+    return export_of<std::uint32_t (*)(const void*)>(module_, "kestrelview_linked_value")(
+        records.record.data());
   }
   bool module_repaired() const {
     return reinterpret_cast<const std::uint8_t*>(module_base())[0x47EC] == 0xE9;
@@ -68,7 +66,7 @@ class Viewfix : public testing::Test {
 TEST_F(Viewfix, HooksBothEventSitesAtTheirRebasedAddresses) {
   load_viewfix();
   const auto image = range_of(viewfix_);
-  for (std::uintptr_t site : {host::kInitEventSite, host::kFrameEventSite}) {
+  for (std::uintptr_t site : {game::site::kInitEvent, game::site::kFrameEvent}) {
     EXPECT_EQ(standin::site_bytes(site)[0], 0xE8);
     EXPECT_TRUE(image.contains(relative_target(standin::at(site)))) << std::hex << site;
   }
@@ -92,14 +90,14 @@ TEST_F(Viewfix, TheInitSiteRepairsTheOutsideModuleAndItsValueIsLimited) {
 
 TEST_F(Viewfix, WithoutTheOutsideModuleEveryFrameReturnsAtOnce) {
   load_viewfix();
-  const auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
+  const auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
   standin::run_init_event();
   for (int frame = 0; frame < 3; ++frame) {
     EXPECT_EQ(standin::run_frame_event(), host().frame_event_value);
   }
   EXPECT_TRUE(host().find_player_args.empty());
   EXPECT_TRUE(host().set_heading_calls.empty());
-  EXPECT_EQ(standin::peek<std::uint32_t>(host::kGuardedCode), guard);
+  EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), guard);
   EXPECT_EQ(host().frame_event_callee_calls, 3);
 }
 
@@ -108,8 +106,8 @@ TEST_F(Viewfix, UnloadingWithoutARepairWritesBothSitesBack) {
   standin::run_init_event();  // no outside module: nothing repaired, nothing pinned
   ASSERT_TRUE(FreeLibrary(viewfix_));
   viewfix_ = nullptr;
-  EXPECT_EQ(standin::site_bytes(host::kInitEventSite), init_site_);
-  EXPECT_EQ(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), frame_site_);
   EXPECT_EQ(GetModuleHandleA("viewfix.dll"), nullptr);
 }
 
@@ -141,10 +139,10 @@ TEST_F(Viewfix, TheCodeGuardSwitchesTheLimiterOnAndOffFrameByFrame) {
   EXPECT_NEAR(host().set_heading_calls[0].radians, 60.0 * std::numbers::pi / 180.0, 1e-5);
   EXPECT_EQ(host().refresh_calls.size(), 1u);
 
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x0BADC0DE);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, 0x0BADC0DE);
   standin::run_frame_event();
-  EXPECT_NE(standin::peek<std::uint32_t>(host::kGuardedCode), 0x0BADC0DEu) << "put back";
-  EXPECT_NE(standin::peek<std::uint32_t>(host::kGuardedCode), kSilenced);
+  EXPECT_NE(standin::peek<std::uint32_t>(game::code::kGuarded), 0x0BADC0DEu) << "put back";
+  EXPECT_NE(standin::peek<std::uint32_t>(game::code::kGuarded), kSilenced);
   EXPECT_EQ(host().set_heading_calls.size(), 1u);
   EXPECT_EQ(host().frame_event_callee_calls, 3);
 }
@@ -156,8 +154,7 @@ TEST_F(Viewfix, TheCameraHeadingIsReadThroughTheAddressTable) {
   export_of<void (*)()>(module_, "kestrelview_silence_guard")();
   // Camera at 90 degrees (its heading is stored negated), character at 0:
   // turned to 30 degrees.
-  standin::poke_value<float>(host::kCameraObject + host::kCameraHeadingOffset,
-                             static_cast<float>(-std::numbers::pi / 2));
+  standin::set_camera_heading(static_cast<float>(-std::numbers::pi / 2));
   host().player.heading_radians = 0.0f;
   standin::run_frame_event();
   ASSERT_EQ(host().set_heading_calls.size(), 1u);
@@ -175,12 +172,12 @@ void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
 class ViewfixOnOtherBuilds : public Viewfix, public testing::WithParamInterface<VersionCase> {};
 
 TEST_P(ViewfixOnOtherBuilds, HooksNothingAndNeverTouchesTheModule) {
-  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0xCCCCCCCC);
+  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
   standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
   load_outside_module();
   load_viewfix();
-  EXPECT_EQ(standin::site_bytes(host::kInitEventSite), init_site_);
-  EXPECT_EQ(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), frame_site_);
   standin::run_init_event();
   standin::run_frame_event();
   EXPECT_FALSE(module_repaired());
@@ -197,10 +194,10 @@ INSTANTIATE_TEST_SUITE_P(Builds, ViewfixOnOtherBuilds,
                          });
 
 TEST_F(Viewfix, Build1002IsHookedLike1001) {
-  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0x16197BE9);
+  standin::poke_value<std::uint32_t>(game::code::kStart, 0x16197BE9);
   load_viewfix();
-  EXPECT_NE(standin::site_bytes(host::kInitEventSite), init_site_);
-  EXPECT_NE(standin::site_bytes(host::kFrameEventSite), frame_site_);
+  EXPECT_NE(standin::site_bytes(game::site::kInitEvent), init_site_);
+  EXPECT_NE(standin::site_bytes(game::site::kFrameEvent), frame_site_);
   static_assert(kRebased == (STANDIN_BASE != 0x400000));
 }
 

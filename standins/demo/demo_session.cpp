@@ -29,7 +29,6 @@
 
 #include "shared/game_version.hpp"
 #include "shared/kit_context.hpp"
-#include "shared/host_interface.hpp"
 #include "standins/host/host_standins.hpp"
 
 const char* const hostkit::kit_default_plugin_name = "Demo Session";
@@ -140,13 +139,10 @@ Fn export_of(HMODULE module, const char* name) {
 // The outside module's clamped path, given a record whose linked value is v:
 // the value as the module goes on with it.
 std::uint32_t module_value(HMODULE module, std::uint16_t v) {
-  alignas(4) std::uint8_t record[0x600] = {};
-  alignas(4) std::uint8_t linked[0x40] = {};
-  host::set_field<std::uint32_t>(
-      record, host::character::kLinkedRecord,
-      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(linked)));
-  host::set_field<std::uint16_t>(linked, host::character::kLinkedValue, v);
-  return export_of<std::uint32_t (*)(const void*)>(module, "kestrelview_linked_value")(record);
+  standin::LinkedRecords records;
+  records.set_value(v);
+  return export_of<std::uint32_t (*)(const void*)>(module, "kestrelview_linked_value")(
+      records.record.data());
 }
 
 // A settings file with example values; weapon slots 1 and 10 as given.
@@ -259,8 +255,7 @@ double wrap360(double degrees) {
 
 void set_camera_heading(double degrees) {
   // The game stores the camera's heading in radians, turning the other way.
-  standin::poke_value<float>(host::kCameraObject + host::kCameraHeadingOffset,
-                             static_cast<float>(-degrees / kDegreesPerRadian));
+  standin::set_camera_heading(static_cast<float>(-degrees / kDegreesPerRadian));
 }
 void set_character_heading(double degrees) {
   host().player.heading_radians = static_cast<float>(degrees / kDegreesPerRadian);
@@ -299,7 +294,7 @@ void report_heading(Log& log, const Frame& frame, double character, double camer
 
 // ---- the sessions ------------------------------------------------------------
 
-constexpr std::uint32_t kGuardOriginal = 0x51104E8B;  // the stand-in's guarded instructions
+constexpr std::uint32_t kGuardOriginal = game::code::kGuardedBytes;
 
 struct Loaded {
   HMODULE outside = nullptr, aimcam = nullptr, viewfix = nullptr;
@@ -324,11 +319,11 @@ void main_session(Log& log, const Paths& paths) {
 
   const Loaded loaded = load_all(log, paths);
   if (!loaded.outside || !loaded.aimcam || !loaded.viewfix) return;
-  log.setup(in_module(loaded.aimcam, call_target(host::kAimCallSite)) &&
-                in_module(loaded.aimcam, call_target(host::kFrameTickSite)),
+  log.setup(in_module(loaded.aimcam, call_target(game::site::kAimCall)) &&
+                in_module(loaded.aimcam, call_target(game::site::kFrameTick)),
             "aim call site and frame tick site call into aimcam.dll");
-  log.setup(in_module(loaded.viewfix, call_target(host::kInitEventSite)) &&
-                in_module(loaded.viewfix, call_target(host::kFrameEventSite)),
+  log.setup(in_module(loaded.viewfix, call_target(game::site::kInitEvent)) &&
+                in_module(loaded.viewfix, call_target(game::site::kFrameEvent)),
             "init site and frame event site call into viewfix.dll");
   const auto before = module_value(loaded.outside, 1000);
   log.setup(before == 1000,
@@ -393,8 +388,8 @@ void main_session(Log& log, const Paths& paths) {
   set_camera_heading(0);
   set_character_heading(114.6);
   f = play_frame(log, false);
-  auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
-  log.event("guard", guard == host::kestrelview::kSilencedGuard,
+  auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
+  log.event("guard", guard == game::code::kSilenced,
             format("Kestrelview.sp wrote %08X at 0x52C977: limiter on", guard));
   report_heading(log, f, 114.6, 0, nullptr);
 
@@ -408,10 +403,10 @@ void main_session(Log& log, const Paths& paths) {
   report_heading(log, f, 100, 90, nullptr);
 
   // Anything else written there is put back, and the limiter stops.
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, 0x0BADC0DE);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, 0x0BADC0DE);
   set_character_heading(200);
   f = play_frame(log, false);
-  guard = standin::peek<std::uint32_t>(host::kGuardedCode);
+  guard = standin::peek<std::uint32_t>(game::code::kGuarded);
   log.event("guard", guard == kGuardOriginal,
             format("something else wrote 0BADC0DE at 0x52C977: put back to %08X, limiter off",
                    guard),
@@ -420,8 +415,8 @@ void main_session(Log& log, const Paths& paths) {
 
   export_of<void (*)()>(loaded.outside, "kestrelview_silence_guard")();
   f = play_frame(log, false);
-  guard = standin::peek<std::uint32_t>(host::kGuardedCode);
-  log.event("guard", guard == host::kestrelview::kSilencedGuard,
+  guard = standin::peek<std::uint32_t>(game::code::kGuarded);
+  log.event("guard", guard == game::code::kSilenced,
             format("Kestrelview.sp wrote %08X again: limiter on", guard));
   report_heading(log, f, 200, 90, nullptr);
 }
@@ -432,22 +427,22 @@ void main_session(Log& log, const Paths& paths) {
 // not pinned) and the host's code is put back, so the main session loads
 // them afresh and they probe the build again.
 void unknown_build_session(Log& log, const Paths& paths) {
-  const auto probe = standin::peek<std::uint32_t>(host::kProbeCodeStart);
-  const auto guard = standin::peek<std::uint32_t>(host::kGuardedCode);
-  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, 0xCCCCCCCC);
+  const auto probe = standin::peek<std::uint32_t>(game::code::kStart);
+  const auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
+  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
   log.note("the stand-in host's first code bytes changed to CC CC CC CC: a build no probe matches");
   const Vec3 slot1 = {0.5f, 1, 2};
   log.setup(prepare_folder(paths, settings_text(0, slot1, slot1)),
             "plug-in folder " + paths.demo.string());
   hold_keys({});
   host().player.set_weapon(0, 22);
-  const auto init_site = standin::site_bytes(host::kInitEventSite);
-  const auto frame_site = standin::site_bytes(host::kFrameEventSite);
+  const auto init_site = standin::site_bytes(game::site::kInitEvent);
+  const auto frame_site = standin::site_bytes(game::site::kFrameEvent);
 
   const Loaded loaded = load_all(log, paths);
   if (loaded.outside && loaded.aimcam && loaded.viewfix) {
-    log.setup(standin::site_bytes(host::kInitEventSite) == init_site &&
-                  standin::site_bytes(host::kFrameEventSite) == frame_site,
+    log.setup(standin::site_bytes(game::site::kInitEvent) == init_site &&
+                  standin::site_bytes(game::site::kFrameEvent) == frame_site,
               "viewfix.dll left the init and frame event sites as they were");
     log.note("");
 
@@ -466,8 +461,8 @@ void unknown_build_session(Log& log, const Paths& paths) {
 
   if (loaded.viewfix) FreeLibrary(loaded.viewfix);
   if (loaded.aimcam) FreeLibrary(loaded.aimcam);
-  standin::poke_value<std::uint32_t>(host::kGuardedCode, guard);
-  standin::poke_value<std::uint32_t>(host::kProbeCodeStart, probe);
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, guard);
+  standin::poke_value<std::uint32_t>(game::code::kStart, probe);
   standin::reset();
   log.setup(GetModuleHandleA("viewfix.dll") == nullptr && GetModuleHandleA("aimcam.dll") == nullptr,
             "aimcam.dll and viewfix.dll unloaded, the host's code as it was");

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern "C" {
@@ -15,14 +17,30 @@ namespace standin {
 
 namespace {
 Host the_host;
+
+// The game would crash here, at a random moment; the stand-in stops at once
+// and says why.
+[[noreturn]] void crash(const char* routine, const char* what, const void* seen) {
+  std::fprintf(stderr, "stand-in host: %s %s (got %p); the game would crash here\n", routine,
+               what, seen);
+  std::fflush(stderr);
+  std::abort();
 }
+
+// A member routine's object (ECX) must be the record host_find_player gave.
+void expect_player(const char* routine, const void* object) {
+  if (object != the_host.player.character()) {
+    crash(routine, "was not called on the player's character record", object);
+  }
+}
+}  // namespace
 
 Host& host() { return the_host; }
 void reset() { the_host = Host{}; }
 
 std::uintptr_t image_base() { return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr)); }
 std::uintptr_t at(std::uintptr_t host_address) {
-  return image_base() + host_address - host::kImageBase;
+  return image_base() + host_address - game::kImageBase;
 }
 
 void poke(std::uintptr_t host_address, const void* bytes, std::size_t size) {
@@ -38,6 +56,10 @@ std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address) {
   std::array<std::uint8_t, 5> bytes{};
   std::memcpy(bytes.data(), host_pointer<const void>(host_address), bytes.size());
   return bytes;
+}
+
+void set_camera_heading(float radians) {
+  poke_value<float>(game::data::kCameraObject + game::camera::kHeading, radians);
 }
 
 // Called through volatile pointers so the compiler cannot assume anything of
@@ -60,33 +82,47 @@ std::uintptr_t run_init_event() {
 }
 
 void Player::set_weapon(std::uint8_t active_index, std::int32_t type) {
-  host::set_field<std::uint8_t>(record.data(), host::character::kActiveWeapon, active_index);
-  host::set_field<std::int32_t>(
-      record.data(), host::character::kWeapons + host::character::kWeaponEntrySize * active_index,
+  game::put<std::uint8_t>(record.data(), game::character::kActiveWeapon, active_index);
+  game::put<std::int32_t>(
+      record.data(), game::character::kWeapons + game::character::kWeaponEntry * active_index,
       type);
 }
 void Player::set_status_flags(std::uint32_t flags) {
-  host::set_field<std::uint32_t>(record.data(), host::character::kStatusFlags, flags);
+  game::put<std::uint32_t>(record.data(), game::character::kStatusFlags, flags);
 }
 void Player::set_state_code(std::int32_t code) {
-  host::set_field<std::int32_t>(record.data(), host::character::kStateCode, code);
+  game::put<std::int32_t>(record.data(), game::character::kStateCode, code);
+}
+std::array<float, 2> Player::heading_fields() const {
+  return {game::get<float>(record.data(), game::character::kHeading),
+          game::get<float>(record.data(), game::character::kHeadingCopy)};
+}
+
+LinkedRecords::LinkedRecords() {
+  game::put<std::uint32_t>(record.data(), game::character::kLinkedRecord,
+                           static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(linked.data())));
+}
+void LinkedRecords::set_value(std::uint16_t value) {
+  game::put<std::uint16_t>(linked.data(), game::character::kLinkedValue, value);
 }
 
 }  // namespace standin
 
 // The routines behind the host's fixed addresses, reached by the 5-byte jumps
-// of the host image, with the host's own conventions.
+// of the host image, with the game's own conventions.
 extern "C" {
 
 using standin::the_host;
 
-host::Character* HOST_CDECL standin_find_player(int which) {
+void* GAME_CDECL standin_find_player(int which) {
+  the_host.routine_calls.emplace_back("find_player");
   the_host.find_player_args.push_back(which);
   return the_host.player.present && which == -1 ? the_host.player.character() : nullptr;
 }
 
-void HOST_THISCALL standin_character_offset_point(host::Character* character, float* out,
-                                                  const float* offset) {
+void GAME_MEMBER standin_character_offset_point(void* character, float* out, const float* offset) {
+  the_host.routine_calls.emplace_back("offset_point");
+  standin::expect_player("host_character_offset_point", character);
   standin::OffsetPointCall call{character, {offset[0], offset[1], offset[2]}, {}};
   for (int i = 0; i < 3; ++i) {
     call.result[i] = the_host.player.position[i] + offset[i];
@@ -95,48 +131,53 @@ void HOST_THISCALL standin_character_offset_point(host::Character* character, fl
   the_host.offset_point_calls.push_back(call);
 }
 
-std::uint32_t HOST_THISCALL standin_aim_camera_update(void* camera, float* point, float a,
-                                                      float b, float c) {
+std::uint32_t GAME_MEMBER standin_aim_camera_update(void* camera, float* point, float a, float b,
+                                                    float c) {
+  the_host.routine_calls.emplace_back("aim_camera");
   standin::AimCameraCall call{camera, point, {}, {a, b, c}};
   if (point != nullptr) std::memcpy(call.point_value.data(), point, sizeof call.point_value);
   the_host.aim_camera_calls.push_back(call);
   return the_host.aim_camera_result;
 }
 
-std::uint32_t HOST_THISCALL standin_character_condition(host::Character*) {
+std::uint32_t GAME_MEMBER standin_character_condition(void* character) {
+  the_host.routine_calls.emplace_back("condition");
+  standin::expect_player("host_character_condition", character);
   ++the_host.condition_calls;
   // Only the low byte counts; the upper bytes carry noise as real code may.
   return 0xABCDEF00u | (the_host.player.condition & 0xFF);
 }
 
-float HOST_THISCALL standin_character_heading(host::Character*) {
+float GAME_MEMBER standin_character_heading(void* character) {
+  the_host.routine_calls.emplace_back("heading");
+  standin::expect_player("host_character_heading", character);
   ++the_host.heading_calls;
   return the_host.player.heading_radians;
 }
 
-void HOST_THISCALL standin_character_set_heading(host::Character* character, float radians) {
-  const auto* record = reinterpret_cast<const std::uint8_t*>(character);
-  the_host.set_heading_calls.push_back(
-      {character, radians,
-       {host::field<float>(record, host::character::kHeadingField),
-        host::field<float>(record, host::character::kHeadingFieldCopy)}});
+void GAME_MEMBER standin_character_set_heading(void* character, float radians) {
+  the_host.routine_calls.emplace_back("set_heading");
+  standin::expect_player("host_character_set_heading", character);
+  the_host.set_heading_calls.push_back({character, radians, the_host.player.heading_fields()});
 }
 
-void HOST_CDECL standin_character_refresh(host::Character* character) {
+void GAME_CDECL standin_character_refresh(void* character) {
+  the_host.routine_calls.emplace_back("refresh");
+  standin::expect_player("host_character_refresh", character);
   the_host.refresh_calls.push_back(character);
 }
 
-std::uintptr_t HOST_CDECL standin_frame_tick_callee() {
+std::uintptr_t GAME_CDECL standin_frame_tick_callee() {
   ++the_host.frame_tick_callee_calls;
   if (the_host.on_callee) the_host.on_callee();
   return the_host.frame_tick_value;
 }
-std::uintptr_t HOST_CDECL standin_frame_event_callee() {
+std::uintptr_t GAME_CDECL standin_frame_event_callee() {
   ++the_host.frame_event_callee_calls;
   if (the_host.on_callee) the_host.on_callee();
   return the_host.frame_event_value;
 }
-std::uintptr_t HOST_CDECL standin_init_event_callee() {
+std::uintptr_t GAME_CDECL standin_init_event_callee() {
   ++the_host.init_event_callee_calls;
   if (the_host.on_callee) the_host.on_callee();
   return the_host.init_event_value;

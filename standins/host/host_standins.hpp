@@ -1,14 +1,20 @@
 // The stand-in host game: the routines behind its fixed addresses record what
 // they receive, so tests can check what the game would have seen. The test
 // process is the host; it loads plug-ins with LoadLibrary like a plug-in
-// loader does.
+// loader does. Everything here follows the game's own layout
+// (game_layout.hpp), never the plug-ins' declarations. A routine called in a
+// way the game would not survive (a member routine run on something that is
+// not the player's record, say, because its object was not passed in ECX)
+// ends the process with a message saying so, as the game would crash.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
-#include "shared/host_interface.hpp"
+#include "standins/host/game_layout.hpp"
 
 namespace standin {
 
@@ -35,6 +41,9 @@ T peek(std::uintptr_t host_address) {
 }
 std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address);
 
+// The camera object's heading (radians), as the game keeps it.
+void set_camera_heading(float radians);
+
 // The host's callers of its call sites, running the real host instructions.
 std::uint32_t run_aim_call(void* camera, float* point, float a, float b, float c);
 std::uintptr_t run_frame_tick();
@@ -43,16 +52,29 @@ std::uintptr_t run_init_event();
 
 // The player's character record handed out by host_find_player(-1).
 struct Player {
-  alignas(16) std::array<std::uint8_t, 0x800> record{};
+  alignas(16) std::array<std::uint8_t, game::character::kSize> record{};
   bool present = true;
   std::array<float, 3> position{100.0f, 200.0f, 300.0f};  // where it stands in the world
   std::uint32_t condition = 1;                            // host_character_condition's result
   float heading_radians = 0.0f;                           // host_character_heading's result
 
-  host::Character* character() { return reinterpret_cast<host::Character*>(record.data()); }
+  void* character() { return record.data(); }
   void set_weapon(std::uint8_t active_index, std::int32_t type);
   void set_status_flags(std::uint32_t flags);
   void set_state_code(std::int32_t code);
+  // The record's two heading fields (radians), as the game reads them.
+  std::array<float, 2> heading_fields() const;
+};
+
+// A record that links (at the game's offset) to a second record holding a
+// 16-bit value: what the camera module's clamped path reads.
+struct LinkedRecords {
+  alignas(4) std::array<std::uint8_t, game::character::kSize> record{};
+  alignas(4) std::array<std::uint8_t, 0x40> linked{};
+  LinkedRecords();
+  LinkedRecords(const LinkedRecords&) = delete;
+  LinkedRecords& operator=(const LinkedRecords&) = delete;
+  void set_value(std::uint16_t value);
 };
 
 // What the host's routines received.
@@ -63,12 +85,12 @@ struct AimCameraCall {
   std::array<float, 3> floats;
 };
 struct OffsetPointCall {
-  host::Character* character;
+  void* character;
   std::array<float, 3> offset;
   std::array<float, 3> result;
 };
 struct SetHeadingCall {
-  host::Character* character;
+  void* character;
   float radians;
   std::array<float, 2> fields_at_call;  // the record's two heading fields at that moment
 };
@@ -82,7 +104,10 @@ struct Host {
   int condition_calls = 0;
   int heading_calls = 0;
   std::vector<SetHeadingCall> set_heading_calls;
-  std::vector<host::Character*> refresh_calls;
+  std::vector<void*> refresh_calls;
+  // Every host routine called, in order: "find_player", "condition",
+  // "heading", "set_heading", "refresh", "offset_point", "aim_camera".
+  std::vector<std::string_view> routine_calls;
 
   // The callees of the three event call sites: calls counted, value returned.
   int frame_tick_callee_calls = 0;

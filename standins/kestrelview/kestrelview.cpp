@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shared/host_interface.hpp"
+#include "standins/host/game_layout.hpp"
 
 extern "C" {
 // In kestrelview_image.S.
@@ -28,8 +28,8 @@ __declspec(dllexport) std::uint32_t kestrelview_own_count() { return kv_own_cell
 // Switches the host's guarded code off as the real module does: four NOPs
 // written at its absolute address.
 __declspec(dllexport) void kestrelview_silence_guard() {
-  void* guard = reinterpret_cast<void*>(host::kGuardedCode);
-  const std::uint32_t silenced = host::kestrelview::kSilencedGuard;
+  void* guard = reinterpret_cast<void*>(game::code::kGuarded);
+  const std::uint32_t silenced = game::code::kSilenced;
   DWORD old = 0;
   VirtualProtect(guard, sizeof silenced, PAGE_EXECUTE_READWRITE, &old);
   CopyMemory(guard, &silenced, sizeof silenced);
