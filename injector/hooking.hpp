@@ -46,14 +46,15 @@ class scoped_basic : public scoped_base {
     }
   }
 
-  virtual void keep_bytes(std::uintptr_t at, std::size_t count, bool lift_protection) {
-    INJECTOR_CHECK(count <= bufsize);
+  // The parameter is named as the assertion reports it: "size <= bufsize".
+  virtual void keep_bytes(std::uintptr_t at, std::size_t size, bool lift_protection) {
+    INJECTOR_CHECK(size <= bufsize);
     undo();  // bytes kept earlier go back first
     unprotect = lift_protection;
     kept = true;
     address = at;
-    size = static_cast<std::uint32_t>(count);
-    read_raw(bytes, count, at, lift_protection);
+    this->size = static_cast<std::uint32_t>(size);
+    read_raw(bytes, size, at, lift_protection);
   }
 
   bool is_kept() const { return kept; }

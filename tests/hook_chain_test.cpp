@@ -194,6 +194,19 @@ TEST_F(HookChain, ARebasingHookerPlantsAtTheRebasedSite) {
   EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), before);
 }
 
+TEST(KeptBytes, AskingToKeepMoreThanTheBufferHoldsIsReportedAndEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const std::uintptr_t site = standin::at(game::site::kFrameTick);
+  const auto before = standin::site_bytes(game::site::kFrameTick);
+  EXPECT_DEATH(
+      {
+        injector::scoped_basic<5> keeper;
+        keeper.keep_bytes(site, 6, true);
+      },
+      "Assertion failed: size <= bufsize, file injector/hooking");
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameTick), before);
+}
+
 TEST_F(HookChain, OneEntryAllocatesNothingPerCall) {
   host().on_callee = nullptr;  // the trace itself would allocate
   TickHooker a;
