@@ -91,6 +91,10 @@ class Limiter : public testing::Test {
     EXPECT_EQ(call.fields_at_call, (std::array<float, 2>{radians, radians}))
         << "both heading fields are written before the host is told";
     EXPECT_THAT(host().refresh_calls, testing::ElementsAre(host().player.character()));
+    const auto& calls = host().routine_calls;
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2], "set_heading");
+    EXPECT_EQ(calls.back(), "refresh") << "the host takes the heading, then refreshes";
   }
   void expect_not_turned() {
     EXPECT_TRUE(host().set_heading_calls.empty());
@@ -130,6 +134,15 @@ const TurnCase kTurns[] = {
     {"an_infinite_heading_counts_as_zero", kInfinity, -100, 320},
     {"a_negative_infinite_heading_counts_as_zero", -kInfinity, -100, 320},
     {"a_nan_heading_counts_as_zero", kNaN, -100, 320},
+    // Angles that are not whole degrees: the new heading is H - (D - 60) or
+    // H - (D + 60) in 32-bit floats, which differs in its last bits from the
+    // camera's heading plus or minus 60 (shown after each case).
+    {"fractions_past_the_left_limit", 100.3f, -33.3f, 0x1.ab333p+4f},        // C + 60: 0x1.ab3334p+4
+    {"fractions_past_the_right_limit", 123.456f, -170.2f, 0x1.039998p+7f},   // C - 60: 0x1.03999ap+7
+    {"fractions_turned_past_a_full_turn", 359.9f, 123.4f, 0x1.fb3330p+5f},   // C - 60: 0x1.fb3334p+5
+    {"fractions_turned_below_zero", 0.1f, -170.2f, 0x1.f39998p+7f},          // C - 60: 0x1.f3999ap+7
+    {"fractions_across_zero", 77.77f, 300.7f, 0x1.6669p-1f},                 // C + 60: 0x1.6668p-1
+    {"fractions_the_camera_ahead", 181.3f, 10.1f, 0x1.186668p+6f},           // C + 60: 0x1.186666p+6
 };
 
 class LimiterTurns : public Limiter, public testing::WithParamInterface<TurnCase> {};
@@ -251,14 +264,41 @@ INSTANTIATE_TEST_SUITE_P(
                     SetCase{-1000, 80}, SetCase{kNaN, 0}, SetCase{kInfinity, 0},
                     SetCase{-kInfinity, 0}));
 
-TEST_F(Limiter, AHugeNegativeHeadingIsReducedWithoutSteppingForEver) {
-  const float huge = -3.0e30f;
+class HugeHeading : public Limiter, public testing::WithParamInterface<float> {};
+
+TEST_P(HugeHeading, IsReducedIntoOneTurnWithoutSteppingForEver) {
+  const float huge = GetParam();
   viewfix::set_character_heading(player_record(), huge);
   ASSERT_EQ(host().set_heading_calls.size(), 1u);
   double expected = std::fmod(static_cast<double>(huge), 360.0);
   if (expected < 0) expected += 360.0;
   const double radians = host().set_heading_calls[0].radians;
   EXPECT_NEAR(radians, expected * kHostRadiansFactor, 1e-5);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothWays, HugeHeading,
+                         testing::Values(-3.0e30f, 3.0e30f, -std::numeric_limits<float>::max(),
+                                         std::numeric_limits<float>::max(), -1.0e7f, 1.0e7f));
+
+TEST_F(Limiter, AHugeCharacterHeadingStillEndsWithinSixtyDegreesOfTheCamera) {
+  for (const float radians : {1.0e30f, -1.0e30f, 3.0e38f}) {
+    standin::reset();
+    host().player.heading_radians = radians;
+    frame();
+    ASSERT_EQ(host().heading_calls, 1);
+    for (const auto& call : host().set_heading_calls) {
+      const double degrees = call.radians / kHostRadiansFactor;
+      EXPECT_TRUE(std::fabs(degrees - 60) < 1e-3 || std::fabs(degrees - 300) < 1e-3)
+          << radians << " radians turned to " << degrees << " degrees, the camera at 0";
+    }
+  }
+}
+
+TEST_F(Limiter, TheHostTakesTheNewHeadingBeforeTheCharacterIsRefreshed) {
+  set_character_degrees(100);
+  frame();
+  EXPECT_THAT(host().routine_calls, testing::ElementsAre("find_player", "condition", "heading",
+                                                         "set_heading", "refresh"));
 }
 
 // ---- the code guard --------------------------------------------------------

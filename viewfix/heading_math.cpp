@@ -16,8 +16,10 @@ constexpr float kSteppedReach = 4 * kTurn;
 
 float normalize_heading(float degrees) {
   if (!std::isfinite(degrees)) return 0.0f;
+  // Far out either way, fmod (exact) brings the value within one turn of 0,
+  // into [0, 360) above and (-360, 0] below.
+  if (std::fabs(degrees) > kSteppedReach) degrees = std::fmod(degrees, kTurn);
   if (degrees > kTurn) return degrees - kTurn;
-  if (degrees < -kSteppedReach) degrees = std::fmod(degrees, kTurn);  // exact, in (-360, 0]
   while (degrees < 0.0f) degrees += kTurn;
   return degrees;
 }

@@ -20,8 +20,10 @@ inline constexpr float kTurnLimit = 60.0f;
 
 // A heading brought towards [0, 360]: NaN and infinities become 0; above 360
 // one turn is taken off (once: 800 gives 440); below 0 turns are added until
-// it is not negative. Huge values are reduced without stepping turn by turn;
-// within a few turns of the range every step is exactly the one above.
+// it is not negative. Values more than four turns out, either way, are first
+// reduced to within one turn (so a huge heading still ends in [0, 360] and
+// nothing steps turn by turn); within four turns every step is exactly the
+// one above.
 float normalize_heading(float degrees);
 
 // The character's heading minus the camera's, turned into (-180, 180], so
