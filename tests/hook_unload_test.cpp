@@ -2,7 +2,11 @@
 // after FreeLibrary every site holds exactly what stood there before.
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
 
 #include "standins/host/host_standins.hpp"
 #include "tests/plugin_paths.hpp"
@@ -43,6 +47,27 @@ TEST(HookUnload, EverySiteIsWrittenBackByteForByte) {
   EXPECT_EQ(host().init_event_callee_calls, 1);
   EXPECT_EQ(host().frame_event_callee_calls, 1);
   EXPECT_EQ(host().frame_tick_callee_calls, 1);
+}
+
+// What the teardown probe's kept hookers noted as they went: the site each
+// held, and how many owners its manager had at that moment.
+std::vector<std::pair<std::uintptr_t, long>> teardown;
+void note_teardown(std::uintptr_t site, long owners) { teardown.emplace_back(site, owners); }
+
+TEST(HookUnload, EachSitesKeptHookerGoesBeforeItsManagersOwnerAndTheFrameEventBeforeInit) {
+  standin::reset();
+  HMODULE probe = LoadLibraryA(testing_paths::beside_tests("teardown_probe.dll").c_str());
+  ASSERT_NE(probe, nullptr);
+  reinterpret_cast<void (*)(void (*)(std::uintptr_t, long))>(
+      reinterpret_cast<void*>(GetProcAddress(probe, "probe_set_note")))(note_teardown);
+  ASSERT_TRUE(FreeLibrary(probe));
+  // In the reverse order of creation: the frame tick hook, the frame event,
+  // then the init event. Each kept hooker goes while the static owner still
+  // holds the site's manager (two owners: it and the hooker).
+  using Note = std::pair<std::uintptr_t, long>;
+  EXPECT_THAT(teardown, testing::ElementsAre(Note{game::site::kFrameTick, 2},
+                                             Note{game::site::kFrameEvent, 2},
+                                             Note{game::site::kInitEvent, 2}));
 }
 
 }  // namespace

@@ -220,6 +220,29 @@ INSTANTIATE_TEST_SUITE_P(
                    [](std::uintptr_t, std::uintptr_t) -> std::uintptr_t { return 0; }}),
     [](const testing::TestParamInfo<BranchCase>& info) { return info.param.name; });
 
+class BranchThroughPointer : public testing::TestWithParam<std::uint8_t> {};
+
+TEST_P(BranchThroughPointer, ReadsThePointerCellAsItStandsWithoutAProtectionChange) {
+  CodePage code;
+  CodePage cells(PAGE_READONLY);
+  cells.set_dword(0x10, 0x00C0FFEE);
+  code.set(0x40, {0xFF, GetParam()});
+  code.set_dword(0x42, static_cast<std::uint32_t>(cells.address(0x10)));
+  const std::uintptr_t a = code.address(0x40);
+  OsFake os;
+  EXPECT_EQ(branch_destination(a), 0x00C0FFEEu);
+  // The instruction's three reads each lift the protection; the cell's does not.
+  EXPECT_THAT(os.protect_calls,
+              testing::ElementsAre(ProtectCall{a, 1, kRwx}, ProtectCall{a, 1, PAGE_EXECUTE_READ},
+                                   ProtectCall{a + 1, 1, kRwx},
+                                   ProtectCall{a + 1, 1, PAGE_EXECUTE_READ},
+                                   ProtectCall{a + 2, 4, kRwx},
+                                   ProtectCall{a + 2, 4, PAGE_EXECUTE_READ}));
+  EXPECT_EQ(cells.protection(), static_cast<DWORD>(PAGE_READONLY));
+}
+
+INSTANTIATE_TEST_SUITE_P(CallAndJump, BranchThroughPointer, testing::Values(0x15, 0x25));
+
 TEST(BranchDestinationPointer, AnUnreadablePointerCellGivesZero) {
   CodePage page;
   Unmapped nowhere;

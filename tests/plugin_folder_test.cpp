@@ -8,6 +8,8 @@
 #include <thread>
 
 #include "shared/plugin_folder.hpp"
+#include "tests/import_patch.hpp"
+#include "tests/module_image.hpp"
 #include "tests/os_fake.hpp"
 #include "tests/plugin_paths.hpp"
 
@@ -43,6 +45,65 @@ TEST(PluginFolder, APluginGetsTheFolderItWasLoadedFrom) {
   FreeLibrary(probe);
   std::filesystem::remove_all(temp_dir() + "hostkit plugin folder " +
                               std::to_string(GetCurrentProcessId()));
+}
+
+// What the probe DLL passed to Windows, seen through its import table.
+struct LookupCalls {
+  int module_lookups = 0;
+  DWORD flags = 0;
+  const void* address = nullptr;
+  bool handle_was_null = false;
+  int file_name_calls = 0;
+  HMODULE file_name_module = nullptr;
+  DWORD file_name_size = 0;
+  HMODULE found = nullptr;
+} lookup;
+
+BOOL WINAPI noting_module_lookup(DWORD flags, LPCSTR address, HMODULE* module) {
+  ++lookup.module_lookups;
+  lookup.flags = flags;
+  lookup.address = address;
+  lookup.handle_was_null = *module == nullptr;
+  const BOOL found = GetModuleHandleExA(flags, address, module);
+  lookup.found = *module;
+  return found;
+}
+
+DWORD WINAPI noting_file_name(HMODULE module, LPSTR buffer, DWORD size) {
+  ++lookup.file_name_calls;
+  lookup.file_name_module = module;
+  lookup.file_name_size = size;
+  return GetModuleFileNameA(module, buffer, size);
+}
+
+TEST(PluginFolder, AsksWindowsForItsOwnModuleByAnAddressInItWithoutTakingAReference) {
+  HMODULE probe = LoadLibraryA(testing_paths::beside_tests("folder_probe.dll").c_str());
+  ASSERT_NE(probe, nullptr);
+  {
+    testing_imports::ImportPatch lookup_patch(probe, "KERNEL32.dll", "GetModuleHandleExA",
+                                              reinterpret_cast<const void*>(&noting_module_lookup));
+    testing_imports::ImportPatch name_patch(probe, "KERNEL32.dll", "GetModuleFileNameA",
+                                            reinterpret_cast<const void*>(&noting_file_name));
+    ASSERT_TRUE(lookup_patch.active());
+    ASSERT_TRUE(name_patch.active());
+    auto* ask = testing_modules::export_of<const char* (*)()>(probe, "probe_plugin_folder");
+    ASSERT_NE(ask, nullptr);
+    ask();
+  }
+  EXPECT_EQ(lookup.module_lookups, 1);
+  // GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT
+  EXPECT_EQ(lookup.flags, 6u);
+  EXPECT_TRUE(testing_modules::range_of(probe).contains(
+      reinterpret_cast<std::uintptr_t>(lookup.address)))
+      << "an address inside the plug-in itself";
+  EXPECT_TRUE(lookup.handle_was_null);
+  EXPECT_EQ(lookup.found, probe);
+  EXPECT_EQ(lookup.file_name_calls, 1);
+  EXPECT_EQ(lookup.file_name_module, probe);
+  EXPECT_EQ(lookup.file_name_size, 260u);
+  // Flags 6 leave the reference count alone: one FreeLibrary unloads it.
+  ASSERT_TRUE(FreeLibrary(probe));
+  EXPECT_EQ(GetModuleHandleA("folder_probe.dll"), nullptr);
 }
 
 TEST(PluginFolder, InAProgramThatLinksTheKitItIsTheProgramsFolder) {

@@ -3,6 +3,7 @@
 // base and for one mapped at 0x20000000 (STANDIN_BASE).
 #include <windows.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "standins/host/host_standins.hpp"
+#include "tests/import_patch.hpp"
 #include "tests/module_image.hpp"
 #include "tests/plugin_paths.hpp"
 
@@ -109,6 +111,26 @@ TEST_F(Viewfix, UnloadingWithoutARepairWritesBothSitesBack) {
   EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
   EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), frame_site_);
   EXPECT_EQ(GetModuleHandleA("viewfix.dll"), nullptr);
+}
+
+// Where viewfix lifted the protection, in order, through its own imports.
+std::vector<std::uintptr_t> lifted;
+BOOL WINAPI noting_protect(void* address, SIZE_T size, DWORD protection, DWORD* previous) {
+  if (protection == PAGE_EXECUTE_READWRITE) lifted.push_back(reinterpret_cast<std::uintptr_t>(address));
+  return VirtualProtect(address, size, protection, previous);
+}
+
+TEST_F(Viewfix, UnloadingWritesTheFrameEventSiteBackBeforeTheInitSite) {
+  load_viewfix();
+  testing_imports::ImportPatch patch(viewfix_, "KERNEL32.dll", "VirtualProtect",
+                                     reinterpret_cast<const void*>(&noting_protect));
+  ASSERT_TRUE(patch.active());
+  ASSERT_TRUE(FreeLibrary(viewfix_));
+  viewfix_ = nullptr;
+  EXPECT_THAT(lifted, testing::ElementsAre(standin::at(game::site::kFrameEvent),
+                                           standin::at(game::site::kInitEvent)));
+  EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
+  EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), frame_site_);
 }
 
 TEST_F(Viewfix, AfterARepairItStaysLoadedSoTheModulesJumpNeverLeadsIntoNothing) {
