@@ -13,17 +13,19 @@ set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # The product name every plug-in's version resource carries.
 set(PLUGIN_PRODUCT_NAME "hostkit plug-ins")
 
-# add_plugin(name DESCRIPTION text sources...): a plug-in DLL with a version
+# add_plugin_library(name DESCRIPTION text sources...): a DLL linked exactly
+# as every plug-in is, left in the build's bin/ folder: the plug-ins, and test
+# probes that must behave in a host as a plug-in does. It carries a version
 # resource (file version from the project version, the product name, the
-# description, its file name). It exports nothing (ld would otherwise export
-# every symbol) and is copied into dist/ after each build.
-# injector/module_runtime.cpp and the wrapped pthread_once keep repeated loads
-# and unloads from costing the host process handles, TLS slots and heap (see
+# description, its file name) and exports nothing (ld would otherwise export
+# every symbol). injector/module_runtime.cpp and the wrapped pthread_once keep
+# repeated loads and unloads from costing the host process handles, TLS slots
+# and heap, and keep the runtime's console-only terminate handler out (see
 # that file).
-function(add_plugin name)
+function(add_plugin_library name)
   cmake_parse_arguments(arg "" "DESCRIPTION" "" ${ARGN})
   if(NOT arg_DESCRIPTION)
-    message(FATAL_ERROR "add_plugin(${name}): DESCRIPTION is required")
+    message(FATAL_ERROR "add_plugin_library(${name}): DESCRIPTION is required")
   endif()
   set(plugin_name ${name})
   set(plugin_description "${arg_DESCRIPTION}")
@@ -33,6 +35,12 @@ function(add_plugin name)
     ${PROJECT_SOURCE_DIR}/injector/module_runtime.cpp)
   set_target_properties(${name} PROPERTIES PREFIX "" OUTPUT_NAME ${name})
   target_link_options(${name} PRIVATE -Wl,--exclude-all-symbols -Wl,--wrap=pthread_once -s)
+endfunction()
+
+# add_plugin(name DESCRIPTION text sources...): a plug-in DLL
+# (add_plugin_library), copied into dist/ after each build.
+function(add_plugin name)
+  add_plugin_library(${name} ${ARGN})
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/

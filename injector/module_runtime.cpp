@@ -1,9 +1,13 @@
 // Linked into each plug-in DLL (not into the kit library): undoes what the
 // statically linked C++ runtime would otherwise leave behind in the host
 // process every time the plug-in is loaded and unloaded. A loader that
-// reloads plug-ins does that many times in one game session.
+// reloads plug-ins does that many times in one game session. It also keeps
+// out of the plug-in what the runtime would add for a console the game does
+// not have.
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 
 // ---- one-time initialisation without a per-thread record --------------------
 //
@@ -67,3 +71,19 @@ struct RuntimePoolRelease {
 const RuntimePoolRelease runtime_pool_release;
 
 }  // namespace
+
+// ---- the default terminate handler --------------------------------------------
+//
+// An exception that leaves the plug-in's code for the game's is never caught:
+// the game's code has no C++ handlers. The runtime then calls std::terminate,
+// whose default handler is the runtime's __gnu_cxx::__verbose_terminate_handler:
+// it writes the exception's type, demangled, and its what() to stderr, then
+// calls abort. The game has no console to show that, and the name demangler
+// the handler uses (with the formatted output it needs) is 45 KiB or more of
+// every plug-in. Defined here, this is the handler the runtime's terminate
+// refers to, so the runtime's own and the demangler are never linked: an
+// uncaught exception still ends the process with abort, without the message.
+
+void __gnu_cxx::__verbose_terminate_handler() {  // NOLINT(bugprone-reserved-identifier): the runtime's name
+  std::abort();
+}
