@@ -38,6 +38,7 @@ void* fake_module_handle(const char* name) {
   OsFake& fake = *OsFake::current;
   fake.module_handle_names.push_back(name ? name : "");
   if (name != nullptr && fake.hide_module_handles) return nullptr;
+  if (name != nullptr && fake.named_module != nullptr) return fake.named_module;
   return real().module_handle(name);
 }
 

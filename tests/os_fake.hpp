@@ -47,6 +47,7 @@ class OsFake {
   std::vector<bool> module_from_address_pins;  // one entry per call: its pin flag
   std::vector<std::string> module_handle_names;  // "" for the process image
   bool hide_module_handles = false;              // every named module is "not loaded"
+  void* named_module = nullptr;                  // when set, every named module is this one
 
   // Ranges (address, size) that `accessible` reports unreachable for reads
   // and writes alike, whatever the real pages allow; the rest is real.

@@ -7,6 +7,8 @@
 
 #include <array>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "shared/address_table.hpp"
 #include "shared/kit_context.hpp"
@@ -184,6 +186,110 @@ TEST(RepairWithoutTheModule, LooksItUpOnlyAndTouchesNothing) {
   EXPECT_EQ(viewfix::saved_guard_bytes, 0u);
   EXPECT_EQ(viewfix::viewfix_resume_address, 0u);
   EXPECT_EQ(GetModuleHandleA("Kestrelview.sp"), nullptr) << "looked up, never loaded";
+}
+
+// A module image made by hand: its PE header says how large it is, and it is
+// mapped read-write-execute far enough to hold every place the repair touches.
+class HandMadeModule {
+ public:
+  static constexpr std::size_t kMapped = 0x5000;
+  static constexpr std::uintptr_t kNtHeaders = 0x80;
+
+  explicit HandMadeModule(std::uint32_t size_of_image) {
+    base_ = static_cast<std::uint8_t*>(
+        VirtualAlloc(nullptr, kMapped, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+    std::memset(base_, 0xCC, kMapped);
+    put<std::uint16_t>(0, 0x5A4D);                  // "MZ"
+    put<std::uint32_t>(0x3C, kNtHeaders);           // e_lfanew
+    put<std::uint32_t>(kNtHeaders, 0x00004550);     // "PE\0\0"
+    put<std::uint32_t>(kNtHeaders + 0x50, size_of_image);
+  }
+  ~HandMadeModule() { VirtualFree(base_, 0, MEM_RELEASE); }
+  HandMadeModule(const HandMadeModule&) = delete;
+  HandMadeModule& operator=(const HandMadeModule&) = delete;
+
+  template <class T>
+  void put(std::size_t offset, T value) {
+    std::memcpy(base_ + offset, &value, sizeof value);
+  }
+  void* handle() const { return base_; }
+  std::vector<std::uint8_t> bytes() const { return {base_, base_ + kMapped}; }
+
+ private:
+  std::uint8_t* base_;
+};
+
+struct SizeCase {
+  const char* name;
+  std::uint32_t size_of_image;
+  bool repaired;
+};
+void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
+
+class RepairBySize : public testing::TestWithParam<SizeCase> {};
+
+TEST_P(RepairBySize, OnlyAModuleReachingPastItsResumePlaceIsRepaired) {
+  standin::reset();
+  HandMadeModule module(GetParam().size_of_image);
+  const auto before = module.bytes();
+  const auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
+  viewfix::saved_guard_bytes = 0x5EED;
+  testing_os::OsFake os;
+  os.named_module = module.handle();
+  viewfix::repair_outside_module();
+  const auto base = reinterpret_cast<std::uintptr_t>(module.handle());
+  if (GetParam().repaired) {
+    EXPECT_EQ(viewfix::outside_module, module.handle());
+    EXPECT_EQ(dword_at(base + 0x1FFA), address_of(&viewfix::redirect_cell));
+    EXPECT_EQ(bytes_at<1>(base + 0x47EC)[0], 0xE9);
+    EXPECT_EQ(viewfix::saved_guard_bytes, guard);
+  } else {
+    EXPECT_EQ(viewfix::outside_module, nullptr);
+    EXPECT_TRUE(module.bytes() == before) << "the module's bytes are untouched";
+    EXPECT_THAT(os.protect_calls, testing::IsEmpty()) << "nothing read or written with a lift";
+    EXPECT_EQ(viewfix::saved_guard_bytes, 0x5EEDu) << "the guarded code is not captured";
+    EXPECT_THAT(os.module_from_address_pins, testing::IsEmpty());
+  }
+  EXPECT_EQ(standin::peek<std::uint32_t>(game::code::kGuarded), guard);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, RepairBySize,
+    testing::Values(SizeCase{"ending_before_the_jump", 0x47EC, false},
+                    SizeCase{"ending_at_its_resume_place", 0x47F6, false},
+                    SizeCase{"holding_its_resume_place", 0x47F7, true},
+                    SizeCase{"of_a_whole_page_more", 0x5000, true}),
+    [](const testing::TestParamInfo<SizeCase>& i) { return std::string(i.param.name); });
+
+// Headers that say nothing of a size, or are not there to read: the module
+// counts as absent and nothing faults.
+TEST(RepairOfAModuleWithoutAHeader, CountsItAsAbsent) {
+  const auto repaired_none = [](void* handle) {
+    testing_os::OsFake os;
+    os.named_module = handle;
+    viewfix::repair_outside_module();
+    return viewfix::outside_module == nullptr && os.protect_calls.empty();
+  };
+  {
+    HandMadeModule no_mz(0x6000);
+    no_mz.put<std::uint16_t>(0, 0x0000);
+    EXPECT_TRUE(repaired_none(no_mz.handle())) << "no MZ";
+  }
+  {
+    HandMadeModule no_pe(0x6000);
+    no_pe.put<std::uint32_t>(HandMadeModule::kNtHeaders, 0x00004551);
+    EXPECT_TRUE(repaired_none(no_pe.handle())) << "no PE signature";
+  }
+  {
+    HandMadeModule far_header(0x6000);
+    far_header.put<std::uint32_t>(0x3C, 0x7FFFFF00);
+    EXPECT_TRUE(repaired_none(far_header.handle())) << "a header offset far outside";
+  }
+  {
+    void* reserved = VirtualAlloc(nullptr, 0x10000, MEM_RESERVE, PAGE_NOACCESS);
+    EXPECT_TRUE(repaired_none(reserved)) << "nothing mapped";
+    VirtualFree(reserved, 0, MEM_RELEASE);
+  }
 }
 
 TEST(ViewfixState, IsZeroAtLoad) {

@@ -4,6 +4,7 @@
 #include "injector/os.hpp"
 #include "shared/host_interface.hpp"
 #include "shared/kit_context.hpp"
+#include "shared/pe_image.hpp"
 
 namespace viewfix {
 
@@ -15,8 +16,23 @@ extern "C" {
 std::uintptr_t viewfix_resume_address = 0;
 }
 
+namespace {
+
+// Whether the module's image, as mapped, holds every place the repair
+// touches, up to where the clamped path goes on. A module of the same name
+// that ends sooner is another build (or another file altogether): the repair
+// would write past its end.
+bool holds_the_repaired_code(void* module) {
+  const auto size = hostkit::mapped_image_size(reinterpret_cast<std::uintptr_t>(module));
+  return size && *size > host::kestrelview::kLinkedValueUse;
+}
+
+}  // namespace
+
 void repair_outside_module() {
-  outside_module = injector::os::api().module_handle(host::kestrelview::kModuleName);
+  void* module = injector::os::api().module_handle(host::kestrelview::kModuleName);
+  if (module != nullptr && !holds_the_repaired_code(module)) module = nullptr;
+  outside_module = module;
   if (outside_module == nullptr) return;
   const auto base = reinterpret_cast<std::uintptr_t>(outside_module);
 

@@ -25,10 +25,11 @@ extern std::uintptr_t viewfix_resume_address;
 void viewfix_clamp_thunk();
 }
 
-// Looks the outside module up (never loads it) and, when it is there,
-// captures the guarded code, redirects its cell reference, plants the jump to
-// clamp_thunk and keeps viewfix loaded for good. Repeats everything on every
-// call.
+// Looks the outside module up (never loads it) and, when it is there and its
+// image reaches past every place repaired, captures the guarded code,
+// redirects its cell reference, plants the jump to clamp_thunk and keeps
+// viewfix loaded for good. A module of that name that is smaller counts as
+// absent. Repeats everything on every call.
 void repair_outside_module();
 
 }  // namespace viewfix
