@@ -10,6 +10,7 @@ namespace injector::os {
 
 inline constexpr std::uint32_t kExecuteReadWrite = 0x40;  // PAGE_EXECUTE_READWRITE
 inline constexpr unsigned kMessageBoxOk = 0;              // MB_OK
+inline constexpr unsigned kMessageBoxIconWarning = 0x30;  // MB_ICONWARNING
 
 enum class Access { read, write };
 

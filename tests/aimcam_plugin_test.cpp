@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "standins/host/host_standins.hpp"
 #include "tests/module_image.hpp"
@@ -102,6 +103,24 @@ TEST_F(AimcamPlugin, LoadingPlantsBothCallsAndLoadsTheSettingsFromItsOwnFolder) 
   EXPECT_EQ(standin::peek<float>(game::code::kAimConstant), 3.5f);
   EXPECT_EQ(standin::peek<float>(game::data::kAimTable + 27 * 4), 27.0f);
   EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+}
+
+TEST_F(AimcamPlugin, OnASupportedBuildItShowsNoMessage) {
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  EXPECT_TRUE(host().message_boxes.empty());
+}
+
+TEST_F(AimcamPlugin, Build1002BindsLike1001) {
+  standin::poke_value<std::uint32_t>(game::code::kStart, 0x16197BE9);
+  write_settings(settings(0, {0.5f, 1, 2}));
+  load();
+  EXPECT_EQ(standin::site_bytes(game::site::kAimCall)[0], 0xE8);
+  EXPECT_NE(standin::site_bytes(game::site::kAimCall), aim_site_);
+  EXPECT_NE(standin::site_bytes(game::site::kFrameTick), tick_site_);
+  EXPECT_EQ(standin::peek<float>(game::data::kAimValueB4), 1.5f);
+  EXPECT_EQ(frame_then_aim(), (Offset{0.5f, 1, 2}));
+  EXPECT_TRUE(host().message_boxes.empty());
 }
 
 TEST_F(AimcamPlugin, OneFrameEndToEnd) {
@@ -212,5 +231,59 @@ TEST_F(AimcamPlugin, UnloadingWritesBothSitesBackAndLeavesTheHostValues) {
   EXPECT_EQ(standin::run_frame_tick(), host().frame_tick_value);
   EXPECT_TRUE(host().find_player_args.empty());
 }
+
+// ---- game builds aimcam does not know ------------------------------------
+
+struct Build {
+  const char* name;
+  std::uintptr_t probe;
+  std::uint32_t value;
+};
+void PrintTo(const Build& b, std::ostream* out) { *out << b.name; }
+
+class AimcamOnOtherBuilds : public AimcamPlugin, public testing::WithParamInterface<Build> {};
+
+TEST_P(AimcamOnOtherBuilds, ChangesNothingInTheGameAndSaysSoOnce) {
+  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
+  standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
+  write_settings(settings(1, {0.5f, 1, 2}));  // asks for a reload in every frame
+  const auto before = standin::image_bytes();
+
+  load();
+  EXPECT_TRUE(standin::image_bytes() == before) << "a host byte changed at load";
+  ASSERT_EQ(host().message_boxes.size(), 1u);
+  const auto& box = host().message_boxes[0];
+  EXPECT_EQ(box.owner, nullptr);
+  EXPECT_EQ(box.text, "GAMEVERSION\nUnsupported game build: aimcam stays off");
+  EXPECT_EQ(box.caption, "aimcam");
+  EXPECT_EQ(box.type, 0x30u);  // MB_OK | MB_ICONWARNING
+
+  hold_keys({kX});
+  for (int frame = 1; frame <= 3; ++frame) {
+    host().frame_tick_value = 0x2000u + static_cast<std::uintptr_t>(frame);
+    EXPECT_EQ(standin::run_frame_tick(), 0x2000u + static_cast<std::uintptr_t>(frame));
+    EXPECT_EQ(host().frame_tick_callee_calls, frame);
+  }
+  float point[3] = {11, 12, 13};
+  standin::run_aim_call(reinterpret_cast<void*>(0xCA3E), point, 1, 2, 3);
+  ASSERT_EQ(host().aim_camera_calls.size(), 1u);
+  EXPECT_EQ(host().aim_camera_calls[0].point, point);
+  EXPECT_EQ(host().aim_camera_calls[0].point_value, (Offset{11, 12, 13}));
+  EXPECT_TRUE(host().find_player_args.empty());
+  EXPECT_TRUE(standin::image_bytes() == before) << "a host byte changed in a frame";
+
+  unload();
+  EXPECT_TRUE(standin::image_bytes() == before) << "a host byte changed at unload";
+  EXPECT_EQ(host().message_boxes.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, AimcamOnOtherBuilds,
+                         testing::Values(Build{"unknown", game::code::kStart, 0xCCCCCCCC},
+                                         Build{"v1011", game::probe::k8245BC, 0x000094BF},
+                                         Build{"v3210", game::probe::k858C61, 0x3539F633},
+                                         Build{"near_1001", game::code::kStart, 0x52EC8B55}),
+                         [](const testing::TestParamInfo<Build>& i) {
+                           return std::string(i.param.name);
+                         });
 
 }  // namespace

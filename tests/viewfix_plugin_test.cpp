@@ -7,8 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <cstring>
+#include <numbers>
+#include <vector>
 
 #include "standins/host/host_standins.hpp"
 #include "tests/import_patch.hpp"
@@ -131,6 +132,37 @@ TEST_F(Viewfix, UnloadingWritesTheFrameEventSiteBackBeforeTheInitSite) {
                                            standin::at(game::site::kInitEvent)));
   EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
   EXPECT_EQ(standin::site_bytes(game::site::kFrameEvent), frame_site_);
+}
+
+TEST_F(Viewfix, AModuleOfThatNameTooSmallForTheRepairCountsAsAbsent) {
+  HMODULE small = LoadLibraryA(testing_paths::beside_tests("short\\Kestrelview.sp").c_str());
+  ASSERT_NE(small, nullptr);
+  const auto image = range_of(small);
+  ASSERT_LT(image.end - image.begin, 0x47ECu) << "the stand-in must end before the jump's place";
+  const auto* first = reinterpret_cast<const std::uint8_t*>(image.begin);
+  const std::vector<std::uint8_t> module_before(first, first + (image.end - image.begin));
+  standin::poke_value<std::uint32_t>(game::code::kGuarded, kSilenced);  // as the module would
+  host().player.heading_radians = 2.0f;  // about 115 degrees, the camera at 0
+  load_viewfix();
+  const auto host_before = standin::image_bytes();
+  testing_imports::ImportPatch patch(viewfix_, "KERNEL32.dll", "VirtualProtect",
+                                     reinterpret_cast<const void*>(&noting_protect));
+  ASSERT_TRUE(patch.active());
+
+  EXPECT_EQ(standin::run_init_event(), host().init_event_value);
+  for (int frame = 0; frame < 3; ++frame) standin::run_frame_event();
+  EXPECT_TRUE(std::vector<std::uint8_t>(first, first + (image.end - image.begin)) == module_before)
+      << "the module's bytes are untouched";
+  EXPECT_TRUE(standin::image_bytes() == host_before) << "the host is untouched";
+  EXPECT_THAT(lifted, testing::IsEmpty()) << "nothing read or written with a lift";
+  EXPECT_TRUE(host().find_player_args.empty()) << "the limiter never runs";
+  EXPECT_TRUE(host().set_heading_calls.empty());
+  EXPECT_EQ(host().frame_event_callee_calls, 3);
+  // Nothing was repaired, so nothing keeps viewfix loaded.
+  ASSERT_TRUE(FreeLibrary(viewfix_));
+  viewfix_ = nullptr;
+  EXPECT_EQ(GetModuleHandleA("viewfix.dll"), nullptr);
+  FreeLibrary(small);
 }
 
 TEST_F(Viewfix, AfterARepairItStaysLoadedSoTheModulesJumpNeverLeadsIntoNothing) {

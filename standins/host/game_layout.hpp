@@ -14,6 +14,7 @@
 namespace game {
 
 inline constexpr std::uintptr_t kImageBase = 0x400000;
+inline constexpr std::uintptr_t kImageEnd = 0xC00000;  // code and data below this
 
 // Routines, at their fixed addresses.
 namespace routine {

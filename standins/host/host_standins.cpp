@@ -33,6 +33,32 @@ void expect_player(const char* routine, const void* object) {
     crash(routine, "was not called on the player's character record", object);
   }
 }
+// Message boxes: the game's process shows them and the player presses OK.
+// The stand-in takes every MessageBoxA of the process, whoever calls it, by a
+// jump at the function's entry, records it and answers OK without a window.
+int WINAPI standin_message_box(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+  the_host.message_boxes.push_back(
+      {owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type});
+  return IDOK;
+}
+
+struct MessageBoxCapture {
+  MessageBoxCapture() {
+    auto* entry = reinterpret_cast<std::uint8_t*>(
+        GetProcAddress(LoadLibraryA("user32.dll"), "MessageBoxA"));
+    if (entry == nullptr) return;
+    std::uint8_t jump[5] = {0xE9};
+    const auto displacement = static_cast<std::uint32_t>(
+        reinterpret_cast<std::uintptr_t>(&standin_message_box) -
+        (reinterpret_cast<std::uintptr_t>(entry) + 5));
+    std::memcpy(jump + 1, &displacement, 4);
+    DWORD old = 0;
+    VirtualProtect(entry, sizeof jump, PAGE_EXECUTE_READWRITE, &old);
+    std::memcpy(entry, jump, sizeof jump);
+    VirtualProtect(entry, sizeof jump, old, &old);
+    FlushInstructionCache(GetCurrentProcess(), entry, sizeof jump);
+  }
+} message_box_capture;
 }  // namespace
 
 Host& host() { return the_host; }
@@ -56,6 +82,11 @@ std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address) {
   std::array<std::uint8_t, 5> bytes{};
   std::memcpy(bytes.data(), host_pointer<const void>(host_address), bytes.size());
   return bytes;
+}
+
+std::vector<std::uint8_t> image_bytes() {
+  const auto* begin = host_pointer<const std::uint8_t>(game::code::kStart);
+  return {begin, begin + (game::kImageEnd - game::code::kStart)};
 }
 
 void set_camera_heading(float radians) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -40,6 +41,9 @@ T peek(std::uintptr_t host_address) {
   return value;
 }
 std::array<std::uint8_t, 5> site_bytes(std::uintptr_t host_address);
+// Every byte of the host's code and data (0x401000 up to 0xC00000), to see
+// that nothing in the game changed.
+std::vector<std::uint8_t> image_bytes();
 
 // The camera object's heading (radians), as the game keeps it.
 void set_camera_heading(float radians);
@@ -89,6 +93,13 @@ struct OffsetPointCall {
   std::array<float, 3> offset;
   std::array<float, 3> result;
 };
+// A message box shown in the game's process; the stand-in answers OK at once.
+struct MessageBoxShown {
+  void* owner;
+  std::string text;
+  std::string caption;
+  unsigned type;
+};
 struct SetHeadingCall {
   void* character;
   float radians;
@@ -105,6 +116,7 @@ struct Host {
   int heading_calls = 0;
   std::vector<SetHeadingCall> set_heading_calls;
   std::vector<void*> refresh_calls;
+  std::vector<MessageBoxShown> message_boxes;
   // Every host routine called, in order: "find_player", "condition",
   // "heading", "set_heading", "refresh", "offset_point", "aim_camera".
   std::vector<std::string_view> routine_calls;
