@@ -216,6 +216,12 @@ TEST(LineReader, SplitsBytesIntoPieces) {
       {"600 in two pieces", std::string(600, 'y'), {std::string(511, 'y'), std::string(89, 'y')}},
       {"1100 in three pieces", std::string(1100, 'z') + "\n",
        {std::string(511, 'z'), std::string(511, 'z'), std::string(78, 'z')}},
+      {"Ctrl-Z mid-line ends the file", "a\nb\x1A" "c\nd\n", {"a", "b"}},
+      {"Ctrl-Z at a line start", "a\n\x1A" "b\n", {"a"}},
+      {"Ctrl-Z first", "\x1A" "a\n", {}},
+      {"Ctrl-Z after a CR", "a\r\x1A\nb", {"a\r"}},
+      {"Ctrl-Z after CR LF", "a\r\n\x1A\r\nb", {"a"}},
+      {"Ctrl-Z after 511", x511 + "\x1A" "b", {x511}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -605,6 +611,24 @@ TEST(ReadSettings, FileEndingEarly) {
         c.lines >= 14 ? std::vector<std::size_t>{14} : std::vector<std::size_t>{};
     EXPECT_EQ(reading.sink.rows_done_after, rows_done);
   }
+}
+
+TEST(ReadSettings, CtrlZEndsTheFile) {
+  // In the middle of line 12: its text before the Ctrl-Z is still line 12,
+  // and the file has no line after it; the rows never reach the host table.
+  std::string bytes = join(kExampleLines);
+  bytes.insert(bytes.find("Row1 7 8 9") + 10, "\x1A");
+  const Reading reading = read(bytes);
+  EXPECT_EQ(reading.returned, 12);
+  ASSERT_EQ(reading.sink.lines.size(), 12u);
+  EXPECT_EQ(reading.sink.lines[11].piece, "Row1 7 8 9");
+  EXPECT_EQ(reading.sink.lines[11].floats, (std::vector<float>{7, 8, 9}));
+  EXPECT_TRUE(reading.sink.rows_done_after.empty());
+
+  // After line 31's line feed: nothing is lost.
+  const Reading after_the_end = read(join(kExampleLines) + "\x1A");
+  EXPECT_EQ(after_the_end.returned, 31);
+  EXPECT_EQ(after_the_end.sink.lines, read(join(kExampleLines)).sink.lines);
 }
 
 TEST(ReadSettings, StopsAfterLine31) {
