@@ -118,7 +118,10 @@ std::int64_t leading_exponent(std::string_view digits, std::size_t integer_digit
 
 // Decimal floating-point text at `pos`: optional sign, digits with an optional
 // point and fraction (at least one digit in all), optional exponent. Takes the
-// longest prefix of that shape, so "1e" reads as 1 and leaves the 'e'.
+// longest prefix of that shape, so "1e" reads as 1 and leaves the 'e'. The
+// text is rounded to the nearest double and that to the nearest float, as the
+// C runtime's "%f" rounds it: straight to a float, it would now and then give
+// the neighbouring float.
 bool scan_float(std::string_view text, std::size_t& pos, float& value) {
   std::size_t i = pos;
   bool negative = false;
@@ -148,7 +151,7 @@ bool scan_float(std::string_view text, std::size_t& pos, float& value) {
     }
     if (j < text.size() && is_digit(text[j])) {
       for (; j < text.size() && is_digit(text[j]); ++j) {
-        // Far past any float's range; only the sign of the result matters then.
+        // Far past any double's range; only the sign of the result matters then.
         if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
       }
       if (exponent_negative) exponent = -exponent;
@@ -159,19 +162,21 @@ bool scan_float(std::string_view text, std::size_t& pos, float& value) {
   // The converter takes no leading '+'; a '-' it handles itself.
   const char* first = text.data() + (negative ? pos : mantissa_begin);
   const char* last = text.data() + number_end;
-  float parsed = 0.0f;
+  double parsed = 0.0;
   const auto [ptr, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    // Too large or too small for a float: infinity or zero, as a C library
+    // Too large or too small for a double: infinity or zero, as a C library
     // conversion gives. Only nonzero digits can be out of range.
     const auto mantissa = text.substr(mantissa_begin, mantissa_end - mantissa_begin);
     const bool overflow = leading_exponent(mantissa, integer_digits, exponent) >= 0;
-    parsed = overflow ? std::numeric_limits<float>::infinity() : 0.0f;
+    parsed = overflow ? std::numeric_limits<double>::infinity() : 0.0;
     if (negative) parsed = -parsed;
   } else if (ec != std::errc{} || ptr != last) {
     return false;  // cannot happen for text of the shape checked above
   }
-  value = parsed;
+  // Past the largest float this rounds to infinity, below the smallest
+  // denormal to zero.
+  value = static_cast<float>(parsed);
   pos = number_end;
   return true;
 }

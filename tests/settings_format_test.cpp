@@ -317,10 +317,26 @@ TEST(ScanLine, FloatsAreCorrectlyRounded) {
       {3, "L 16777219", "L", {16777220.0f}},
       // 1 + 2^-24 is halfway between 1 and the next float: ties go to even.
       {3, "L 1.000000059604644775390625", "L", {1.0f}},
-      {3, "L 1.000000059604644775390626", "L", {1.00000011920928955078125f}},
+      {3, "L 1.0000000596046449", "L", {1.00000011920928955078125f}},
       {3, "L 3.4028235e38", "L", {kMax}},
       {3, "L 1e-45", "L", {kDenorm}},
       {3, "L 1.17549435e-38", "L", {std::numeric_limits<float>::min()}},
+  };
+  for (const auto& c : cases) check_scan(c);
+}
+
+TEST(ScanLine, FloatsRoundToADoubleFirstAsTheRuntimeDoes) {
+  // Text beside a point halfway between two floats, nearer to it than half a
+  // double's step, reads as the halfway point, which then ties to even.
+  // Rounded straight to a float, each would go to the other neighbour.
+  const ScanCase cases[] = {
+      {3, "L 1.000000059604644775390626", "L", {1.0f}},
+      {3, "L 1.0000000596046448", "L", {1.0f}},
+      // Just below 1 + 3 * 2^-24, between 1 + 2^-23 and the even 1 + 2^-22.
+      {3, "L 1.000000178813934326171874", "L", {1.0000002384185791015625f}},
+      // Just below the point halfway from the largest float to 2^128.
+      {3, "L 3.4028235677973366163753939545814256845e38", "L", {kInf}},
+      {16, "L -3.4028235677973366163753939545814256845e38 2 3", "L", {-kInf, 2, 3}},
   };
   for (const auto& c : cases) check_scan(c);
 }
