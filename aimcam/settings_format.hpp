@@ -90,7 +90,9 @@ class LineReader {
 };
 
 // Scans a line against the shape its format gives. Header lines yield an empty
-// scan. Numbers use the decimal point whatever the process's locale.
+// scan. Numbers use the decimal point whatever the process's locale. Only the
+// first kMaxPieceLength characters of `piece` are looked at, as many as a line
+// read yields.
 LineScan scan_line(const LineSpec& format, std::string_view piece);
 
 // Reads the file's lines in order, scanning each and handing it to the sink

@@ -283,6 +283,11 @@ TEST(ScanLine, DecimalNumberShapes) {
   const ScanCase cases[] = {
       {3, "L 1e", "L", {1}},
       {16, "L 1e 2 3", "L", {1}},
+      {3, "L 1d", "L", {1}},
+      {3, "L 1d5", "L", {100000}},
+      {3, "L 1D-3", "L", {0.001f}},
+      {3, "L 5.d2", "L", {500}},
+      {16, "L 2d+1 .5D1 -2D1x", "L", {20, 5, -20}},
       {16, "L 2e+ 3", "L", {2}},
       {3, "L .", "L", {}},
       {3, "L -", "L", {}},
@@ -369,6 +374,15 @@ TEST(ScanLine, NulEndsTheText) {
       {16, "L 1 2\0003"s, "L", {1, 2}},
   };
   for (const auto& c : cases) check_scan(c);
+}
+
+TEST(ScanLine, LooksAtNoMoreThanALineReadYields) {
+  // "1.25" starts at the 509th character: its "5" is the 512th.
+  const std::string text = "L" + std::string(aimcam::kMaxPieceLength - 4, ' ') + "1.25 2.5";
+  const LineScan scan = scan_line(format_of(16), text);
+  EXPECT_EQ(scan.converted, 1);
+  EXPECT_EQ(scan.floats[0], 1.2f) << "the 512th character on is not looked at";
+  EXPECT_EQ(scan.end, aimcam::kMaxPieceLength);
 }
 
 TEST(ScanLine, LabelLengthLimit) {
