@@ -5,6 +5,7 @@
 // Exit status: 0 when everything is stored as written, 1 when anything is
 // ignored, changed or missing, 2 when the file cannot be read.
 #include "aimcam/settings_format.hpp"
+#include "aimcam/weapon_slots.hpp"
 
 #include <cerrno>
 #include <charconv>
@@ -61,6 +62,20 @@ std::string show(float value) {
   return std::string(text, result.ptr);
 }
 
+// The weapon types that take their offset from `slot`.
+std::string slot_users(int slot) {
+  std::string types;
+  int count = 0;
+  for (std::size_t i = 0; i < kSlotOfType.size(); ++i) {
+    const std::int32_t type = kFirstAimedType + static_cast<std::int32_t>(i);
+    if (weapon_slot(type) != slot) continue;
+    if (count++ > 0) types += ", ";
+    types += std::to_string(type);
+  }
+  if (count == 0) return "no weapon type uses it";
+  return (count == 1 ? "weapon type " : "weapon types ") + types;
+}
+
 std::string what_it_sets(const LineSpec& format) {
   char text[64];
   switch (format.target) {
@@ -76,7 +91,7 @@ std::string what_it_sets(const LineSpec& format) {
     case Target::CameraRow:
       return "camera row " + std::to_string(format.index);
     case Target::WeaponSlot:
-      return "weapon offset slot " + std::to_string(format.index);
+      return "weapon offset slot " + std::to_string(format.index) + " (" + slot_users(format.index) + ")";
     case Target::Header:
       break;
   }
@@ -201,10 +216,20 @@ bool text_after_last_line(std::string_view bytes) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: aimsets FILE\n"
+    "Shows what the aim camera plug-in will read from its settings file, line by\n"
+    "line: what it stores, what it ignores and why.\n"
+    "Exit status: 0 when every value is stored as written, 1 when anything is\n"
+    "ignored, changed or missing, 2 when the file cannot be read.\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: aimsets FILE\n"
-                         "Shows what the aim camera plug-in will read from its settings file.\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const char* path = argv[1];
