@@ -98,9 +98,49 @@ std::string what_it_sets(const LineSpec& format) {
   return "header";
 }
 
+constexpr char kEndOfFileMessage[] = "a Ctrl-Z (byte 0x1A) ends the file here: the game reads nothing after it";
+
+// The line a Ctrl-Z falls on: the line an ordinary character in its place
+// would be read on. 0 when the bytes hold none.
+int end_of_file_mark_line(std::string_view bytes) {
+  const std::size_t mark = bytes.find(kEndOfFileMark);
+  if (mark == std::string_view::npos) return 0;
+  const std::string before = std::string(bytes.substr(0, mark)) + ' ';
+  LineReader reader(before);
+  std::string_view piece;
+  int line = 0;
+  while (line <= kSettingsLineCount && reader.next(piece)) ++line;
+  return line;
+}
+
+// A number stored from the digits before a decimal comma, as in "3,5": the
+// text "3,5", or empty when the last number stored is not followed by one.
+std::string_view decimal_comma_number(const LineSpec& format, std::string_view text, const LineScan& scan) {
+  if (format.target == Target::LiveReload || scan.converted == 0) return {};
+  // Where the last number stored starts: after what one value less takes.
+  LineSpec fewer = format;
+  fewer.expected = scan.converted - 1;
+  std::size_t begin = scan_line(fewer, text).end;
+  while (begin < scan.end && is_space(text[begin])) ++begin;
+  const std::string_view number = text.substr(begin, scan.end - begin);
+  const bool has_sign = !number.empty() && (number.front() == '+' || number.front() == '-');
+  const std::string_view unsigned_part = number.substr(has_sign ? 1 : 0);
+  if (unsigned_part.empty() || unsigned_part.find_first_not_of("0123456789") != std::string_view::npos) {
+    return {};  // a point or an exponent already: the comma is no decimal comma
+  }
+  std::size_t after = scan.end;
+  if (after >= text.size() || text[after] != ',') return {};
+  ++after;
+  const std::size_t digits_begin = after;
+  while (after < text.size() && text[after] >= '0' && text[after] <= '9') ++after;
+  if (after == digits_begin || (after < text.size() && !is_space(text[after]))) return {};
+  return text.substr(begin, after - begin);
+}
+
 class Report : public SettingsSink {
  public:
   int lines_with_problems = 0;
+  int end_of_file_mark_line = 0;  // the line a Ctrl-Z falls on, 0 for none
 
   void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) override {
     line_ = format.line;
@@ -120,6 +160,10 @@ class Report : public SettingsSink {
     const std::size_t nul = piece.find('\0');
     if (nul != std::string_view::npos) {
       say("holds a NUL byte; the text after it is ignored");
+      problem = true;
+    }
+    if (line_ == end_of_file_mark_line) {
+      say(kEndOfFileMessage);
       problem = true;
     }
     if (problem) ++lines_with_problems;
@@ -194,6 +238,13 @@ class Report : public SettingsSink {
           " is ignored: " + quote(trim(unused)));
       problem = true;
     }
+    const std::string_view comma = decimal_comma_number(format, text, scan);
+    if (!comma.empty()) {
+      std::string with_point(comma);
+      with_point[with_point.find(',')] = '.';
+      say(quote(comma) + " is stored as " + show(scan.floats[static_cast<std::size_t>(scan.converted - 1)]) +
+          ": numbers take a decimal point, so write " + with_point);
+    }
     return problem;
   }
 
@@ -250,7 +301,12 @@ int main(int argc, char** argv) {
   }
 
   Report report;
+  report.end_of_file_mark_line = end_of_file_mark_line(bytes);
   const int lines = read_settings(bytes, report);
+  // A Ctrl-Z at the start of a line: that line is the first one missing.
+  if (report.end_of_file_mark_line == lines + 1 && lines < kSettingsLineCount) {
+    std::printf("line %d: %s\n", lines + 1, kEndOfFileMessage);
+  }
   if (lines < kSettingsLineCount) {
     // Slots come last: when the first missing line is a slot, all of them are.
     const bool only_slots =
