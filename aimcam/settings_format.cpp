@@ -65,6 +65,9 @@ constexpr bool is_space(char c) {
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// The runtime's scan takes 'd' and 'D' for an exponent too: "1d3" is 1000.
+constexpr bool is_exponent_marker(char c) { return c == 'e' || c == 'E' || c == 'd' || c == 'D'; }
+
 std::size_t skip_space(std::string_view text, std::size_t pos) {
   while (pos < text.size() && is_space(text[pos])) ++pos;
   return pos;
@@ -118,7 +121,10 @@ std::int64_t leading_exponent(std::string_view digits, std::size_t integer_digit
 
 // Decimal floating-point text at `pos`: optional sign, digits with an optional
 // point and fraction (at least one digit in all), optional exponent. Takes the
-// longest prefix of that shape, so "1e" reads as 1 and leaves the 'e'.
+// longest prefix of that shape, so "1e" reads as 1 and leaves the 'e'. The
+// text is rounded to the nearest double and that to the nearest float, as the
+// C runtime's "%f" rounds it: straight to a float, it would now and then give
+// the neighbouring float. `text` is no longer than a line read yields.
 bool scan_float(std::string_view text, std::size_t& pos, float& value) {
   std::size_t i = pos;
   bool negative = false;
@@ -139,7 +145,8 @@ bool scan_float(std::string_view text, std::size_t& pos, float& value) {
 
   std::size_t number_end = mantissa_end;
   std::int64_t exponent = 0;
-  if (number_end < text.size() && (text[number_end] == 'e' || text[number_end] == 'E')) {
+  bool has_exponent = false;
+  if (number_end < text.size() && is_exponent_marker(text[number_end])) {
     std::size_t j = number_end + 1;
     bool exponent_negative = false;
     if (j < text.size() && (text[j] == '+' || text[j] == '-')) {
@@ -148,30 +155,40 @@ bool scan_float(std::string_view text, std::size_t& pos, float& value) {
     }
     if (j < text.size() && is_digit(text[j])) {
       for (; j < text.size() && is_digit(text[j]); ++j) {
-        // Far past any float's range; only the sign of the result matters then.
+        // Far past any double's range; only the sign of the result matters then.
         if (exponent < 100000) exponent = exponent * 10 + (text[j] - '0');
       }
       if (exponent_negative) exponent = -exponent;
+      has_exponent = true;
       number_end = j;
     }
   }
 
-  // The converter takes no leading '+'; a '-' it handles itself.
-  const char* first = text.data() + (negative ? pos : mantissa_begin);
-  const char* last = text.data() + number_end;
-  float parsed = 0.0f;
+  // The converter takes neither a leading '+' nor a 'd' marker: it gets a
+  // copy of the number without the '+' and with 'e' for its marker.
+  std::array<char, kLineBufferSize> number;
+  const std::size_t from = negative ? pos : mantissa_begin;
+  const std::size_t length = number_end - from;
+  if (length > number.size()) return false;  // cannot happen: no line read is that long
+  std::copy_n(text.data() + from, length, number.data());
+  if (has_exponent) number[mantissa_end - from] = 'e';
+  const char* first = number.data();
+  const char* last = number.data() + length;
+  double parsed = 0.0;
   const auto [ptr, ec] = std::from_chars(first, last, parsed, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    // Too large or too small for a float: infinity or zero, as a C library
+    // Too large or too small for a double: infinity or zero, as a C library
     // conversion gives. Only nonzero digits can be out of range.
     const auto mantissa = text.substr(mantissa_begin, mantissa_end - mantissa_begin);
     const bool overflow = leading_exponent(mantissa, integer_digits, exponent) >= 0;
-    parsed = overflow ? std::numeric_limits<float>::infinity() : 0.0f;
+    parsed = overflow ? std::numeric_limits<double>::infinity() : 0.0;
     if (negative) parsed = -parsed;
   } else if (ec != std::errc{} || ptr != last) {
     return false;  // cannot happen for text of the shape checked above
   }
-  value = parsed;
+  // Past the largest float this rounds to infinity, below the smallest
+  // denormal to zero.
+  value = static_cast<float>(parsed);
   pos = number_end;
   return true;
 }
@@ -206,8 +223,9 @@ LineScan scan_line(const LineSpec& format, std::string_view piece) {
   LineScan scan;
   if (format.target == Target::Header) return scan;
 
-  // A NUL ends the text, as it would end a C string scan.
-  const std::string_view text = piece.substr(0, piece.find('\0'));
+  // A NUL ends the text, as it would end a C string scan; a line read yields
+  // no more than kMaxPieceLength characters.
+  const std::string_view text = piece.substr(0, std::min(piece.find('\0'), kMaxPieceLength));
 
   const std::size_t label_begin = skip_space(text, 0);
   std::size_t pos = label_begin;

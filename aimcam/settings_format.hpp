@@ -70,11 +70,15 @@ class SettingsSink {
   virtual void on_camera_rows_done() = 0;
 };
 
+// A Ctrl-Z byte: a text-mode read takes it for the end of the file.
+inline constexpr char kEndOfFileMark = '\x1A';
+
 // Text-mode line reads from the bytes of a file: CR LF ends a line like LF,
-// each read yields at most kMaxPieceLength characters.
+// a Ctrl-Z ends the file (the text before it on its line is still that
+// line), each read yields at most kMaxPieceLength characters.
 class LineReader {
  public:
-  explicit LineReader(std::string_view bytes) : rest_(bytes) {}
+  explicit LineReader(std::string_view bytes) : rest_(bytes.substr(0, bytes.find(kEndOfFileMark))) {}
   // Fills `piece` with the next line without its line feed; false at the end
   // of the bytes. The characters live in the reader's own buffer, valid until
   // the next call.
@@ -86,12 +90,14 @@ class LineReader {
 };
 
 // Scans a line against the shape its format gives. Header lines yield an empty
-// scan. Numbers use the decimal point whatever the process's locale.
+// scan. Numbers use the decimal point whatever the process's locale. Only the
+// first kMaxPieceLength characters of `piece` are looked at, as many as a line
+// read yields.
 LineScan scan_line(const LineSpec& format, std::string_view piece);
 
 // Reads the file's lines in order, scanning each and handing it to the sink
-// at once. Stops after line 31 or at the end of the bytes; returns the number
-// of lines read.
+// at once. Stops after line 31 or at the end of the bytes or a Ctrl-Z;
+// returns the number of lines read.
 int read_settings(std::string_view file_bytes, SettingsSink& sink);
 
 }  // namespace aimcam

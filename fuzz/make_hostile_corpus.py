@@ -4,8 +4,9 @@
 The files are committed; this script records how each was made and
 rewrites them all when run (python3 fuzz/make_hostile_corpus.py). Each file
 is a small input that a careless line reader or number scanner would
-mishandle: NUL bytes, lone CRs, over-long lines and labels, extreme numbers,
-signs without digits, binary garbage and empty or blank files.
+mishandle: NUL bytes, lone CRs, Ctrl-Z bytes, over-long lines and labels,
+extreme numbers, signs without digits, binary garbage and empty or blank
+files.
 """
 import os
 import random
@@ -75,6 +76,12 @@ def files():
     yield "five_thousand_short_lines.dat", b"1\n" * 5000
     yield "bigger_than_the_read_buffer.dat", b"".join(
         (b"Line%d " % n) + b"7" * 990 + b"\n" for n in range(40))
+    # A Ctrl-Z ends the file for a text-mode read, wherever it stands.
+    yield "ctrl_z_mid_line.dat", replaced({12: "R1 7 8 9\x1a 10 11 12 13"})
+    yield "ctrl_z_first.dat", b"\x1a" + text(example_lines())
+    yield "ctrl_z_after_cr.dat", text(example_lines()[:5]) + b"F 9.5\r\x1a\nG 8.5\n"
+    yield "ctrl_z_in_a_long_line.dat", replaced({3: "A 1 " + "x" * 300 + "\x1a" + "y" * 300})
+    yield "ctrl_z_after_line_31.dat", text(example_lines()) + b"\x1aSlot16 9 9 9\n"
     yield "binary_garbage.dat", bytes(rng.randrange(256) for _ in range(2048))
     yield "binary_garbage_with_line_feeds.dat", bytes(
         rng.choice(b"\n\r\0 .-+e0123456789\xff") for _ in range(3000))

@@ -216,6 +216,12 @@ TEST(LineReader, SplitsBytesIntoPieces) {
       {"600 in two pieces", std::string(600, 'y'), {std::string(511, 'y'), std::string(89, 'y')}},
       {"1100 in three pieces", std::string(1100, 'z') + "\n",
        {std::string(511, 'z'), std::string(511, 'z'), std::string(78, 'z')}},
+      {"Ctrl-Z mid-line ends the file", "a\nb\x1A" "c\nd\n", {"a", "b"}},
+      {"Ctrl-Z at a line start", "a\n\x1A" "b\n", {"a"}},
+      {"Ctrl-Z first", "\x1A" "a\n", {}},
+      {"Ctrl-Z after a CR", "a\r\x1A\nb", {"a\r"}},
+      {"Ctrl-Z after CR LF", "a\r\n\x1A\r\nb", {"a"}},
+      {"Ctrl-Z after 511", x511 + "\x1A" "b", {x511}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -277,6 +283,11 @@ TEST(ScanLine, DecimalNumberShapes) {
   const ScanCase cases[] = {
       {3, "L 1e", "L", {1}},
       {16, "L 1e 2 3", "L", {1}},
+      {3, "L 1d", "L", {1}},
+      {3, "L 1d5", "L", {100000}},
+      {3, "L 1D-3", "L", {0.001f}},
+      {3, "L 5.d2", "L", {500}},
+      {16, "L 2d+1 .5D1 -2D1x", "L", {20, 5, -20}},
       {16, "L 2e+ 3", "L", {2}},
       {3, "L .", "L", {}},
       {3, "L -", "L", {}},
@@ -311,10 +322,26 @@ TEST(ScanLine, FloatsAreCorrectlyRounded) {
       {3, "L 16777219", "L", {16777220.0f}},
       // 1 + 2^-24 is halfway between 1 and the next float: ties go to even.
       {3, "L 1.000000059604644775390625", "L", {1.0f}},
-      {3, "L 1.000000059604644775390626", "L", {1.00000011920928955078125f}},
+      {3, "L 1.0000000596046449", "L", {1.00000011920928955078125f}},
       {3, "L 3.4028235e38", "L", {kMax}},
       {3, "L 1e-45", "L", {kDenorm}},
       {3, "L 1.17549435e-38", "L", {std::numeric_limits<float>::min()}},
+  };
+  for (const auto& c : cases) check_scan(c);
+}
+
+TEST(ScanLine, FloatsRoundToADoubleFirstAsTheRuntimeDoes) {
+  // Text beside a point halfway between two floats, nearer to it than half a
+  // double's step, reads as the halfway point, which then ties to even.
+  // Rounded straight to a float, each would go to the other neighbour.
+  const ScanCase cases[] = {
+      {3, "L 1.000000059604644775390626", "L", {1.0f}},
+      {3, "L 1.0000000596046448", "L", {1.0f}},
+      // Just below 1 + 3 * 2^-24, between 1 + 2^-23 and the even 1 + 2^-22.
+      {3, "L 1.000000178813934326171874", "L", {1.0000002384185791015625f}},
+      // Just below the point halfway from the largest float to 2^128.
+      {3, "L 3.4028235677973366163753939545814256845e38", "L", {kInf}},
+      {16, "L -3.4028235677973366163753939545814256845e38 2 3", "L", {-kInf, 2, 3}},
   };
   for (const auto& c : cases) check_scan(c);
 }
@@ -347,6 +374,15 @@ TEST(ScanLine, NulEndsTheText) {
       {16, "L 1 2\0003"s, "L", {1, 2}},
   };
   for (const auto& c : cases) check_scan(c);
+}
+
+TEST(ScanLine, LooksAtNoMoreThanALineReadYields) {
+  // "1.25" starts at the 509th character: its "5" is the 512th.
+  const std::string text = "L" + std::string(aimcam::kMaxPieceLength - 4, ' ') + "1.25 2.5";
+  const LineScan scan = scan_line(format_of(16), text);
+  EXPECT_EQ(scan.converted, 1);
+  EXPECT_EQ(scan.floats[0], 1.2f) << "the 512th character on is not looked at";
+  EXPECT_EQ(scan.end, aimcam::kMaxPieceLength);
 }
 
 TEST(ScanLine, LabelLengthLimit) {
@@ -605,6 +641,24 @@ TEST(ReadSettings, FileEndingEarly) {
         c.lines >= 14 ? std::vector<std::size_t>{14} : std::vector<std::size_t>{};
     EXPECT_EQ(reading.sink.rows_done_after, rows_done);
   }
+}
+
+TEST(ReadSettings, CtrlZEndsTheFile) {
+  // In the middle of line 12: its text before the Ctrl-Z is still line 12,
+  // and the file has no line after it; the rows never reach the host table.
+  std::string bytes = join(kExampleLines);
+  bytes.insert(bytes.find("Row1 7 8 9") + 10, "\x1A");
+  const Reading reading = read(bytes);
+  EXPECT_EQ(reading.returned, 12);
+  ASSERT_EQ(reading.sink.lines.size(), 12u);
+  EXPECT_EQ(reading.sink.lines[11].piece, "Row1 7 8 9");
+  EXPECT_EQ(reading.sink.lines[11].floats, (std::vector<float>{7, 8, 9}));
+  EXPECT_TRUE(reading.sink.rows_done_after.empty());
+
+  // After line 31's line feed: nothing is lost.
+  const Reading after_the_end = read(join(kExampleLines) + "\x1A");
+  EXPECT_EQ(after_the_end.returned, 31);
+  EXPECT_EQ(after_the_end.sink.lines, read(join(kExampleLines)).sink.lines);
 }
 
 TEST(ReadSettings, StopsAfterLine31) {

@@ -5,6 +5,7 @@
 // Exit status: 0 when everything is stored as written, 1 when anything is
 // ignored, changed or missing, 2 when the file cannot be read.
 #include "aimcam/settings_format.hpp"
+#include "aimcam/weapon_slots.hpp"
 
 #include <cerrno>
 #include <charconv>
@@ -61,6 +62,20 @@ std::string show(float value) {
   return std::string(text, result.ptr);
 }
 
+// The weapon types that take their offset from `slot`.
+std::string slot_users(int slot) {
+  std::string types;
+  int count = 0;
+  for (std::size_t i = 0; i < kSlotOfType.size(); ++i) {
+    const std::int32_t type = kFirstAimedType + static_cast<std::int32_t>(i);
+    if (weapon_slot(type) != slot) continue;
+    if (count++ > 0) types += ", ";
+    types += std::to_string(type);
+  }
+  if (count == 0) return "no weapon type uses it";
+  return (count == 1 ? "weapon type " : "weapon types ") + types;
+}
+
 std::string what_it_sets(const LineSpec& format) {
   char text[64];
   switch (format.target) {
@@ -76,16 +91,56 @@ std::string what_it_sets(const LineSpec& format) {
     case Target::CameraRow:
       return "camera row " + std::to_string(format.index);
     case Target::WeaponSlot:
-      return "weapon offset slot " + std::to_string(format.index);
+      return "weapon offset slot " + std::to_string(format.index) + " (" + slot_users(format.index) + ")";
     case Target::Header:
       break;
   }
   return "header";
 }
 
+constexpr char kEndOfFileMessage[] = "a Ctrl-Z (byte 0x1A) ends the file here: the game reads nothing after it";
+
+// The line a Ctrl-Z falls on: the line an ordinary character in its place
+// would be read on. 0 when the bytes hold none.
+int end_of_file_mark_line(std::string_view bytes) {
+  const std::size_t mark = bytes.find(kEndOfFileMark);
+  if (mark == std::string_view::npos) return 0;
+  const std::string before = std::string(bytes.substr(0, mark)) + ' ';
+  LineReader reader(before);
+  std::string_view piece;
+  int line = 0;
+  while (line <= kSettingsLineCount && reader.next(piece)) ++line;
+  return line;
+}
+
+// A number stored from the digits before a decimal comma, as in "3,5": the
+// text "3,5", or empty when the last number stored is not followed by one.
+std::string_view decimal_comma_number(const LineSpec& format, std::string_view text, const LineScan& scan) {
+  if (format.target == Target::LiveReload || scan.converted == 0) return {};
+  // Where the last number stored starts: after what one value less takes.
+  LineSpec fewer = format;
+  fewer.expected = scan.converted - 1;
+  std::size_t begin = scan_line(fewer, text).end;
+  while (begin < scan.end && is_space(text[begin])) ++begin;
+  const std::string_view number = text.substr(begin, scan.end - begin);
+  const bool has_sign = !number.empty() && (number.front() == '+' || number.front() == '-');
+  const std::string_view unsigned_part = number.substr(has_sign ? 1 : 0);
+  if (unsigned_part.empty() || unsigned_part.find_first_not_of("0123456789") != std::string_view::npos) {
+    return {};  // a point or an exponent already: the comma is no decimal comma
+  }
+  std::size_t after = scan.end;
+  if (after >= text.size() || text[after] != ',') return {};
+  ++after;
+  const std::size_t digits_begin = after;
+  while (after < text.size() && text[after] >= '0' && text[after] <= '9') ++after;
+  if (after == digits_begin || (after < text.size() && !is_space(text[after]))) return {};
+  return text.substr(begin, after - begin);
+}
+
 class Report : public SettingsSink {
  public:
   int lines_with_problems = 0;
+  int end_of_file_mark_line = 0;  // the line a Ctrl-Z falls on, 0 for none
 
   void on_line(const LineSpec& format, std::string_view piece, const LineScan& scan) override {
     line_ = format.line;
@@ -105,6 +160,10 @@ class Report : public SettingsSink {
     const std::size_t nul = piece.find('\0');
     if (nul != std::string_view::npos) {
       say("holds a NUL byte; the text after it is ignored");
+      problem = true;
+    }
+    if (line_ == end_of_file_mark_line) {
+      say(kEndOfFileMessage);
       problem = true;
     }
     if (problem) ++lines_with_problems;
@@ -179,6 +238,13 @@ class Report : public SettingsSink {
           " is ignored: " + quote(trim(unused)));
       problem = true;
     }
+    const std::string_view comma = decimal_comma_number(format, text, scan);
+    if (!comma.empty()) {
+      std::string with_point(comma);
+      with_point[with_point.find(',')] = '.';
+      say(quote(comma) + " is stored as " + show(scan.floats[static_cast<std::size_t>(scan.converted - 1)]) +
+          ": numbers take a decimal point, so write " + with_point);
+    }
     return problem;
   }
 
@@ -201,10 +267,20 @@ bool text_after_last_line(std::string_view bytes) {
 
 }  // namespace
 
+constexpr char kUsage[] =
+    "usage: aimsets FILE\n"
+    "Shows what the aim camera plug-in will read from its settings file, line by\n"
+    "line: what it stores, what it ignores and why.\n"
+    "Exit status: 0 when every value is stored as written, 1 when anything is\n"
+    "ignored, changed or missing, 2 when the file cannot be read.\n";
+
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: aimsets FILE\n"
-                         "Shows what the aim camera plug-in will read from its settings file.\n");
+    std::fputs(kUsage, stderr);
     return 2;
   }
   const char* path = argv[1];
@@ -225,7 +301,12 @@ int main(int argc, char** argv) {
   }
 
   Report report;
+  report.end_of_file_mark_line = end_of_file_mark_line(bytes);
   const int lines = read_settings(bytes, report);
+  // A Ctrl-Z at the start of a line: that line is the first one missing.
+  if (report.end_of_file_mark_line == lines + 1 && lines < kSettingsLineCount) {
+    std::printf("line %d: %s\n", lines + 1, kEndOfFileMessage);
+  }
   if (lines < kSettingsLineCount) {
     // Slots come last: when the first missing line is a slot, all of them are.
     const bool only_slots =
