@@ -319,6 +319,7 @@ void main_session(Log& log, const Paths& paths) {
 
   const Loaded loaded = load_all(log, paths);
   if (!loaded.outside || !loaded.aimcam || !loaded.viewfix) return;
+  log.setup(host().message_boxes.empty(), "no message box: both plug-ins know this build");
   log.setup(in_module(loaded.aimcam, call_target(game::site::kAimCall)) &&
                 in_module(loaded.aimcam, call_target(game::site::kFrameTick)),
             "aim call site and frame tick site call into aimcam.dll");
@@ -421,42 +422,59 @@ void main_session(Log& log, const Paths& paths) {
   report_heading(log, f, 200, 90, nullptr);
 }
 
-// A build viewfix does not know: it binds nothing and does nothing, while
-// aimcam still patches its fixed addresses. Played first, in this process:
-// afterwards both plug-ins are unloaded (nothing was repaired, so viewfix is
-// not pinned) and the host's code is put back, so the main session loads
-// them afresh and they probe the build again.
+// A build neither plug-in knows: aimcam stays off and says so in a message
+// box, viewfix binds nothing and does nothing. Played first, in this
+// process: afterwards both plug-ins are unloaded (nothing was repaired, so
+// viewfix is not pinned) and the host's code is put back, so the main
+// session loads them afresh and they probe the build again.
 void unknown_build_session(Log& log, const Paths& paths) {
   const auto probe = standin::peek<std::uint32_t>(game::code::kStart);
   const auto guard = standin::peek<std::uint32_t>(game::code::kGuarded);
   standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
   log.note("the stand-in host's first code bytes changed to CC CC CC CC: a build no probe matches");
   const Vec3 slot1 = {0.5f, 1, 2};
-  log.setup(prepare_folder(paths, settings_text(0, slot1, slot1)),
-            "plug-in folder " + paths.demo.string());
+  log.setup(prepare_folder(paths, settings_text(1, slot1, slot1)),
+            "plug-in folder " + paths.demo.string() + ": aimcam.dll, aimingSets.dat (live reload on)");
   hold_keys({});
   host().player.set_weapon(0, 22);
-  const auto init_site = standin::site_bytes(game::site::kInitEvent);
-  const auto frame_site = standin::site_bytes(game::site::kFrameEvent);
+  const auto image = standin::image_bytes();
 
   const Loaded loaded = load_all(log, paths);
   if (loaded.outside && loaded.aimcam && loaded.viewfix) {
-    log.setup(standin::site_bytes(game::site::kInitEvent) == init_site &&
-                  standin::site_bytes(game::site::kFrameEvent) == frame_site,
-              "viewfix.dll left the init and frame event sites as they were");
+    const auto& boxes = host().message_boxes;
+    const char* const expected_text = "GAMEVERSION\nUnsupported game build: aimcam stays off";
+    const bool one_box = boxes.size() == 1 && boxes[0].text == expected_text &&
+                         boxes[0].caption == "aimcam" && boxes[0].type == 0x30 &&
+                         boxes[0].owner == nullptr;
+    log.event("refuse", one_box,
+              format("aimcam.dll showed %zu message box%s, caption \"%s\", type 0x%X:",
+                     boxes.size(), boxes.size() == 1 ? "" : "es",
+                     boxes.empty() ? "" : boxes[0].caption.c_str(), boxes.empty() ? 0 : boxes[0].type),
+              "one box, caption \"aimcam\", type 0x30 (MB_OK | MB_ICONWARNING)");
+    if (!boxes.empty()) {
+      std::istringstream lines(boxes[0].text);
+      for (std::string line; std::getline(lines, line);) log.note("                   | " + line);
+    }
+    log.setup(standin::image_bytes() == image,
+              "aimcam.dll and viewfix.dll changed no byte of the host's code and data");
     log.note("");
 
     export_of<void (*)()>(loaded.outside, "kestrelview_silence_guard")();
     set_camera_heading(0);
     set_character_heading(114.6);
+    hold_keys({kX});
     Frame f = play_frame(log, true);
+    hold_keys({});
     const auto value = module_value(loaded.outside, 1000);
     log.event("module", value == 1000,
               format("init site reached: Kestrelview.sp untouched, its value 1000 arrives as %u",
                      value),
               "1000 arrives as 1000");
     report_heading(log, f, 114.6, 0, "viewfix not bound");
-    report_aim(log, f, 22, 1, slot1);
+    log.event("aim", f.aimed && !f.own_point && !f.offset_seen && f.camera_point == kGamePoint,
+              format("X held, weapon 22: aimcam off, camera got the game's own point %s",
+                     vec(f.camera_point).c_str()),
+              "the game's own point, untouched");
   }
 
   if (loaded.viewfix) FreeLibrary(loaded.viewfix);
@@ -493,7 +511,7 @@ int main(int argc, char** argv) {
   }
   const Paths paths{fs::absolute(argv[1]), fs::absolute(argv[2]), fs::absolute(argv[3])};
 
-  std::printf("== an unknown game build: viewfix binds nothing, aimcam still patches ==\n");
+  std::printf("== an unknown game build: aimcam stays off, viewfix binds nothing ==\n");
   Log unknown;
   unknown_build_session(unknown, {paths.dist, paths.kestrelview, paths.demo / "unknown build"});
   print_summary(unknown, "unknown build");
