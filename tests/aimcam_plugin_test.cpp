@@ -13,6 +13,7 @@
 
 #include "standins/host/host_standins.hpp"
 #include "tests/module_image.hpp"
+#include "tests/other_builds.hpp"
 #include "tests/plugin_paths.hpp"
 
 namespace {
@@ -234,18 +235,11 @@ TEST_F(AimcamPlugin, UnloadingWritesBothSitesBackAndLeavesTheHostValues) {
 
 // ---- game builds aimcam does not know ------------------------------------
 
-struct Build {
-  const char* name;
-  std::uintptr_t probe;
-  std::uint32_t value;
-};
-void PrintTo(const Build& b, std::ostream* out) { *out << b.name; }
-
-class AimcamOnOtherBuilds : public AimcamPlugin, public testing::WithParamInterface<Build> {};
+class AimcamOnOtherBuilds : public AimcamPlugin,
+                            public testing::WithParamInterface<testing_builds::OtherBuild> {};
 
 TEST_P(AimcamOnOtherBuilds, ChangesNothingInTheGameAndSaysSoOnce) {
-  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
-  standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
+  testing_builds::make_build(GetParam());
   write_settings(settings(1, {0.5f, 1, 2}));  // asks for a reload in every frame
   const auto before = standin::image_bytes();
 
@@ -278,12 +272,6 @@ TEST_P(AimcamOnOtherBuilds, ChangesNothingInTheGameAndSaysSoOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, AimcamOnOtherBuilds,
-                         testing::Values(Build{"unknown", game::code::kStart, 0xCCCCCCCC},
-                                         Build{"v1011", game::probe::k8245BC, 0x000094BF},
-                                         Build{"v3210", game::probe::k858C61, 0x3539F633},
-                                         Build{"near_1001", game::code::kStart, 0x52EC8B55}),
-                         [](const testing::TestParamInfo<Build>& i) {
-                           return std::string(i.param.name);
-                         });
+                         testing::ValuesIn(testing_builds::kOtherBuilds), testing_builds::build_name);
 
 }  // namespace

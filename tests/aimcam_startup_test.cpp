@@ -12,6 +12,7 @@
 #include "aimcam/startup.hpp"
 #include "standins/host/host_standins.hpp"
 #include "tests/os_fake.hpp"
+#include "tests/other_builds.hpp"
 
 namespace {
 
@@ -42,19 +43,11 @@ TEST(AimcamStartup, AsksTheBuildBeforeItPatchesAnything) {
   EXPECT_TRUE(os.message_boxes.empty());
 }
 
-struct Build {
-  const char* name;
-  std::uintptr_t probe;
-  std::uint32_t value;
-};
-void PrintTo(const Build& b, std::ostream* out) { *out << b.name; }
-
-class AimcamStartupOnOtherBuilds : public testing::TestWithParam<Build> {};
+class AimcamStartupOnOtherBuilds : public testing::TestWithParam<testing_builds::OtherBuild> {};
 
 TEST_P(AimcamStartupOnOtherBuilds, PatchesNothingAndSaysSoOnce) {
   standin::reset();
-  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
-  standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
+  testing_builds::make_build(GetParam());
   const auto aim_site = standin::site_bytes(game::site::kAimCall);
   const auto tick_site = standin::site_bytes(game::site::kFrameTick);
   const auto constant = standin::peek<std::uint32_t>(game::code::kAimConstant);
@@ -83,12 +76,6 @@ TEST_P(AimcamStartupOnOtherBuilds, PatchesNothingAndSaysSoOnce) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, AimcamStartupOnOtherBuilds,
-                         testing::Values(Build{"unknown", game::code::kStart, 0xCCCCCCCC},
-                                         Build{"v1011", game::probe::k8245BC, 0x000094BF},
-                                         Build{"v3210", game::probe::k858C61, 0x3539F633},
-                                         Build{"near_1001", game::code::kStart, 0x52EC8B55}),
-                         [](const testing::TestParamInfo<Build>& i) {
-                           return std::string(i.param.name);
-                         });
+                         testing::ValuesIn(testing_builds::kOtherBuilds), testing_builds::build_name);
 
 }  // namespace

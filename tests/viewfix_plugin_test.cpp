@@ -14,6 +14,7 @@
 #include "standins/host/host_standins.hpp"
 #include "tests/import_patch.hpp"
 #include "tests/module_image.hpp"
+#include "tests/other_builds.hpp"
 #include "tests/plugin_paths.hpp"
 
 namespace {
@@ -216,18 +217,11 @@ TEST_F(Viewfix, TheCameraHeadingIsReadThroughTheAddressTable) {
 }
 #endif
 
-struct VersionCase {
-  const char* name;
-  std::uintptr_t probe;
-  std::uint32_t value;
-};
-void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
-
-class ViewfixOnOtherBuilds : public Viewfix, public testing::WithParamInterface<VersionCase> {};
+class ViewfixOnOtherBuilds : public Viewfix,
+                             public testing::WithParamInterface<testing_builds::OtherBuild> {};
 
 TEST_P(ViewfixOnOtherBuilds, HooksNothingAndNeverTouchesTheModule) {
-  standin::poke_value<std::uint32_t>(game::code::kStart, 0xCCCCCCCC);
-  standin::poke_value<std::uint32_t>(GetParam().probe, GetParam().value);
+  testing_builds::make_build(GetParam());
   load_outside_module();
   load_viewfix();
   EXPECT_EQ(standin::site_bytes(game::site::kInitEvent), init_site_);
@@ -240,12 +234,7 @@ TEST_P(ViewfixOnOtherBuilds, HooksNothingAndNeverTouchesTheModule) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, ViewfixOnOtherBuilds,
-                         testing::Values(VersionCase{"unknown", 0x858D51, 0},
-                                         VersionCase{"v1011", 0x8245BC, 0x000094BF},
-                                         VersionCase{"v3210", 0x858C61, 0x3539F633}),
-                         [](const testing::TestParamInfo<VersionCase>& i) {
-                           return std::string(i.param.name);
-                         });
+                         testing::ValuesIn(testing_builds::kOtherBuilds), testing_builds::build_name);
 
 TEST_F(Viewfix, Build1002IsHookedLike1001) {
   standin::poke_value<std::uint32_t>(game::code::kStart, 0x16197BE9);
