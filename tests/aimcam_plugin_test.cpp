@@ -53,7 +53,9 @@ class AimcamPlugin : public testing::Test {
                                std::filesystem::copy_options::overwrite_existing);
     aim_site_ = standin::site_bytes(game::site::kAimCall);
     tick_site_ = standin::site_bytes(game::site::kFrameTick);
-    host().player.set_weapon(0, 22);
+    // Not the first entry: the active index and the entries' size must be
+    // the game's for the plug-in to find the weapon.
+    host().player.set_weapon(5, 22);
   }
   void TearDown() override {
     unload();

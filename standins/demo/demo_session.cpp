@@ -39,6 +39,8 @@ namespace fs = std::filesystem;
 using standin::host;
 using Vec3 = std::array<float, 3>;
 
+// The player's active weapon is the third of the character's entries.
+constexpr std::uint8_t kActiveEntry = 2;
 constexpr BYTE kX = 0x58;
 constexpr BYTE kZ = 0x5A;
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
@@ -315,7 +317,7 @@ void main_session(Log& log, const Paths& paths) {
   log.setup(prepare_folder(paths, settings_text(1, slot1, slot10)),
             "plug-in folder " + paths.demo.string() + ": aimcam.dll, aimingSets.dat (live reload on)");
   hold_keys({});
-  host().player.set_weapon(0, 22);
+  host().player.set_weapon(kActiveEntry, 22);
 
   const Loaded loaded = load_all(log, paths);
   if (!loaded.outside || !loaded.aimcam || !loaded.viewfix) return;
@@ -372,17 +374,17 @@ void main_session(Log& log, const Paths& paths) {
             format("offset %s", vec(edited).c_str()));
   report_aim(log, f, 22, 1, edited);
 
-  host().player.set_weapon(0, 30);
+  host().player.set_weapon(kActiveEntry, 30);
   f = play_frame(log, false);
   report_aim(log, f, 30, 10, slot10);
 
-  host().player.set_weapon(0, 21);
+  host().player.set_weapon(kActiveEntry, 21);
   f = play_frame(log, false);
   log.event("aim", f.aimed && !f.own_point && !f.offset_seen && f.camera_point == kGamePoint,
             format("weapon 21 has no slot: camera got the game's own point %s",
                    vec(f.camera_point).c_str()),
             "the game's own point, untouched");
-  host().player.set_weapon(0, 22);
+  host().player.set_weapon(kActiveEntry, 22);
 
   // The outside module switches the guarded code off: the limiter runs.
   export_of<void (*)()>(loaded.outside, "kestrelview_silence_guard")();
@@ -436,7 +438,7 @@ void unknown_build_session(Log& log, const Paths& paths) {
   log.setup(prepare_folder(paths, settings_text(1, slot1, slot1)),
             "plug-in folder " + paths.demo.string() + ": aimcam.dll, aimingSets.dat (live reload on)");
   hold_keys({});
-  host().player.set_weapon(0, 22);
+  host().player.set_weapon(kActiveEntry, 22);
   const auto image = standin::image_bytes();
 
   const Loaded loaded = load_all(log, paths);
