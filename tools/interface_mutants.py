@@ -142,10 +142,18 @@ def run(command, cwd, log):
         return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT).returncode
 
 
-def failed_tests(build):
+def run_tests(source, build, jobs, log):
+    """Runs the Windows tests; the names of those that failed."""
+    # CTest rewrites its list of failures only when a test fails: an old list
+    # would pass for this run's.
     path = os.path.join(build, "Testing", "Temporary", "LastTestsFailed.log")
-    if not os.path.exists(path):
+    if os.path.exists(path):
+        os.remove(path)
+    status = run(["ctest", "--preset", "mingw", "-j", jobs, "--timeout", "60"], source, log)
+    if status == 0:
         return []
+    if not os.path.exists(path):
+        return ["(ctest failed without naming a test; see build/mutants)"]
     with open(path) as f:
         return [line.strip().split(":", 1)[1] for line in f if ":" in line]
 
@@ -183,9 +191,7 @@ def main():
 
     # Tests that fail without any mutant (there should be none) cannot catch
     # one: they are left out of every count below.
-    log = os.path.join(scratch, "unchanged.log")
-    run(["ctest", "--preset", "mingw", "-j", jobs, "--timeout", "60"], source, log)
-    failing_anyway = set(failed_tests(build))
+    failing_anyway = set(run_tests(source, build, jobs, os.path.join(scratch, "unchanged.log")))
     if failing_anyway:
         print(f"failing without a mutant, so not counted: {sorted(failing_anyway)}")
 
@@ -212,8 +218,7 @@ def main():
             if run(["cmake", "--build", "--preset", "mingw", "-j", jobs], source, log) != 0:
                 results.append((name, "DID NOT BUILD", []))
             else:
-                run(["ctest", "--preset", "mingw", "-j", jobs, "--timeout", "60"], source, log)
-                failed = [t for t in failed_tests(build) if t not in failing_anyway]
+                failed = [t for t in run_tests(source, build, jobs, log) if t not in failing_anyway]
                 results.append((name, f"caught by {len(failed)}" if failed else "SURVIVED", failed))
         finally:
             for file, text in texts.items():
