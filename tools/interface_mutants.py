@@ -174,11 +174,13 @@ def main():
             shutil.rmtree(target)
         elif os.path.exists(target):
             os.remove(target)
+        # Copied with new times: files kept their old times, a build left by
+        # an interrupted run (of a mutant) would look up to date.
         origin = os.path.join(root, name)
         if os.path.isdir(origin):
-            shutil.copytree(origin, target)
+            shutil.copytree(origin, target, copy_function=shutil.copy)
         else:
-            shutil.copy2(origin, target)
+            shutil.copy(origin, target)
 
     jobs = str(os.cpu_count() or 2)
     if run(["cmake", "--preset", "mingw"], source, os.path.join(scratch, "configure.log")) != 0:
