@@ -3,12 +3,10 @@
 #include "injector/memory.hpp"
 #include "injector/os.hpp"
 #include "shared/host_interface.hpp"
+#include "shared/pe_image.hpp"
 
 namespace hostkit {
 namespace {
-
-constexpr std::uintptr_t kNewHeaderOffset = 0x3C;  // e_lfanew in the DOS header
-constexpr std::uintptr_t kEntryPointOffset = 0x28;  // AddressOfEntryPoint in the PE headers
 
 KitContext create_context() {
   KitContext context{kit_default_plugin_name, {}};
@@ -26,14 +24,12 @@ const KitContext& kit_context() {
 bool detect_host_build(HostVersionInfo& version) {
   version = {};
   const auto base = reinterpret_cast<std::uintptr_t>(injector::os::api().module_handle(nullptr));
-  std::uint32_t new_header = 0;
-  std::uint32_t entry_point = 0;
-  injector::read_raw(&new_header, 4, base + kNewHeaderOffset, false);
-  injector::read_raw(&entry_point, 4, base + new_header + kEntryPointOffset, false);
+  const auto entry_point = entry_point_offset(base);
+  if (!entry_point) return false;
 
   // The key is the entry point as an address for image base 0x400000,
   // wherever the executable is really mapped.
-  const auto build = known_build(entry_point + static_cast<std::uint32_t>(host::kImageBase));
+  const auto build = known_build(*entry_point + static_cast<std::uint32_t>(host::kImageBase));
   if (!build) return false;
   version = build->info;
   if (build->tests_patch_mark) {
