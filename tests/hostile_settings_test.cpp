@@ -26,6 +26,7 @@
 #include "standins/host/host_standins.hpp"
 #include "tests/os_fake.hpp"
 #include "tests/plugin_paths.hpp"
+#include "tests/settings_targets.hpp"
 
 namespace {
 
@@ -92,11 +93,10 @@ class ExpectationSink final : public aimcam::SettingsSink {
   Expected& e_;
 };
 
-// Host addresses of lines 3 to 9, and the host bytes around the targets that
-// no load may write: between the values, after the table, and the code
-// bytes around the code constant.
-constexpr std::array<std::uintptr_t, 7> kLineTargets = {0x8CC4B4, 0x8CC4B8, 0x521632, 0x8CC4B0,
-                                                        0x8CC4AC, 0x8CC4A8, 0x8CC4A0};
+using testing_settings::kLineTargets;
+
+// The host bytes around the targets that no load may write: between the
+// values, after the table, and the code bytes around the code constant.
 constexpr std::array<std::uintptr_t, 4> kNeighbours = {0x8CC4A4, 0x8CC4BC, 0x8CC530, 0x8CC49C};
 
 std::uint32_t host_bits(std::uintptr_t address) { return standin::peek<std::uint32_t>(address); }

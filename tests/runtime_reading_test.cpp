@@ -42,6 +42,7 @@
 #include "tests/os_fake.hpp"
 #include "tests/plugin_paths.hpp"
 #include "tests/settings_file_generator.hpp"
+#include "tests/settings_targets.hpp"
 
 namespace {
 
@@ -63,10 +64,8 @@ constexpr std::size_t kSlots = kTable + 28;
 constexpr std::size_t kStoredCount = kSlots + 48;
 using Stored = std::array<std::uint32_t, kStoredCount>;
 
-// Host addresses of lines 3 to 9; line 5's is the constant in host code.
-constexpr std::array<std::uintptr_t, 7> kLineTargets = {0x8CC4B4, 0x8CC4B8, 0x521632, 0x8CC4B0,
-                                                        0x8CC4AC, 0x8CC4A8, 0x8CC4A0};
-constexpr std::uintptr_t kAimTable = 0x8CC4C0;
+using testing_settings::kLineTargets;
+constexpr std::uintptr_t kAimTable = game::data::kAimTable;
 
 Stored untouched() {
   Stored stored;

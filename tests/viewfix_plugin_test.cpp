@@ -123,6 +123,7 @@ BOOL WINAPI noting_protect(void* address, SIZE_T size, DWORD protection, DWORD* 
 }
 
 TEST_F(Viewfix, UnloadingWritesTheFrameEventSiteBackBeforeTheInitSite) {
+  lifted.clear();
   load_viewfix();
   testing_imports::ImportPatch patch(viewfix_, "KERNEL32.dll", "VirtualProtect",
                                      reinterpret_cast<const void*>(&noting_protect));
@@ -145,6 +146,7 @@ TEST_F(Viewfix, AModuleOfThatNameTooSmallForTheRepairCountsAsAbsent) {
   standin::poke_value<std::uint32_t>(game::code::kGuarded, kSilenced);  // as the module would
   host().player.heading_radians = 2.0f;  // about 115 degrees, the camera at 0
   load_viewfix();
+  lifted.clear();
   const auto host_before = standin::image_bytes();
   testing_imports::ImportPatch patch(viewfix_, "KERNEL32.dll", "VirtualProtect",
                                      reinterpret_cast<const void*>(&noting_protect));
